@@ -1,0 +1,14 @@
+#pragma once
+// The Linux readings that seed the generator: process, thread and session
+// identifiers, clocks, resource usage, memory, disk and allocator figures, a
+// raw counter, and 64 bytes of the kernel's random source. They enter the
+// pool in a fixed order; each buffer is wiped once it is in the pool.
+
+#include <cstdint>
+
+class TIARand;
+
+// Bytes one gathering adds when every conditional reading succeeds.
+extern const int32_t kOctetsRelevesComplets;
+
+void ReleverSystemeLinux(TIARand& g);

@@ -1,0 +1,122 @@
+#pragma once
+// The platform layer: every file, clock and system reading the cipher needs
+// goes through one TPlateforme. The POSIX implementation is installed by
+// default; tests install their own (or wrap the POSIX one) to inject faults
+// such as a failed create, a failed read or a full disk.
+//
+// File failures raise EKOZException with the program's messages:
+//   "Impossible d'ouvrir le fichier \"%s\". %s"
+//   "Impossible de créer le fichier \"%s\". %s"
+//   "Impossible de lire le fichier \"%s\". %s"
+//   "Impossible d'écrire dans le fichier \"%s\". %s"
+// the first %s being the full path, the second the platform's error text.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class TIARand;
+
+// Identity of an open or named file: the same identity means the same file,
+// whatever the spelling, hard link or symbolic link that reached it.
+struct TIdentiteFichier {
+    uint64_t Peripherique = 0;
+    uint64_t Noeud = 0;
+    bool operator==(const TIdentiteFichier&) const = default;
+};
+
+// A byte source read from its current position to its end.
+class TFluxLecture {
+public:
+    virtual ~TFluxLecture() = default;
+    // Reads up to n bytes into tampon; returns the count, 0 only at the end.
+    // Raises the read message when the read fails.
+    virtual size_t Lire(uint8_t* tampon, size_t n) = 0;
+    // Size in bytes when known (a regular file), for progress reports; else 0.
+    virtual uint64_t Taille() const { return 0; }
+    // Identity of the underlying file, when there is one.
+    virtual std::optional<TIdentiteFichier> Identite() const { return std::nullopt; }
+};
+
+// A byte sink written from its current position on.
+class TFluxEcriture {
+public:
+    // Closes without reporting (the failure path); call Fermer to be told.
+    virtual ~TFluxEcriture() = default;
+    // Writes all n bytes or raises the write message (short write included).
+    virtual void Ecrire(const uint8_t* tampon, size_t n) = 0;
+    // Closes, raising the write message if the data could not be stored.
+    virtual void Fermer() {}
+};
+
+enum class TGenreFichier {
+    Donnees,  // an encrypted or decrypted file: the usual permissions
+    Cle,      // a state file: owner-only (0600), also when it existed before
+};
+
+class TPlateforme {
+public:
+    virtual ~TPlateforme() = default;
+
+    // Opens an existing regular file for reading; the open message otherwise
+    // (a directory included).
+    virtual std::unique_ptr<TFluxLecture> OuvrirLecture(const std::string& nom) = 0;
+
+    // Creates nom, or empties it if it exists. When interdit is given and nom
+    // is that same file, nothing is touched and the create message is raised
+    // with the reason raisonInterdit.
+    virtual std::unique_ptr<TFluxEcriture> Creer(const std::string& nom, TGenreFichier genre,
+                                                 const TFluxLecture* interdit = nullptr,
+                                                 const std::string& raisonInterdit = {}) = 0;
+
+    // Identity of the file that nom names, if it exists.
+    virtual std::optional<TIdentiteFichier> IdentiteDe(const std::string& nom) = 0;
+    virtual bool FichierExiste(const std::string& nom) = 0;
+    virtual bool RepertoireExiste(const std::string& nom) = 0;
+    // nom made absolute against the current directory ("" stays "").
+    virtual std::string CheminComplet(const std::string& nom) = 0;
+
+    // Millisecond tick counter, 32 bits, wrapping.
+    virtual uint32_t Ticks() = 0;
+
+    // Adds the readings of the running system to g's seed pool, in a fixed order.
+    virtual void ReleverSysteme(TIARand& g) = 0;
+};
+
+// The installed platform.
+TPlateforme& Plateforme();
+// Installs p (null restores the POSIX one); returns the previous one.
+TPlateforme* DefinirPlateforme(TPlateforme* p);
+// The POSIX implementation, for test doubles that wrap it.
+TPlateforme& PlateformePosix();
+
+// The platform's text for errno value e: strerror with trailing blanks,
+// control characters and "." removed.
+std::string TexteErreur(int e);
+
+// The four file messages, with nom made absolute.
+std::string MessageOuverture(const std::string& nom, const std::string& raison);
+std::string MessageCreation(const std::string& nom, const std::string& raison);
+std::string MessageLecture(const std::string& nom, const std::string& raison);
+std::string MessageEcriture(const std::string& nom, const std::string& raison);
+
+// In-memory streams: the cipher without files (tests, benchmarks).
+class TFluxMemoireLecture : public TFluxLecture {
+public:
+    TFluxMemoireLecture(const uint8_t* donnees, size_t taille) : Donnees(donnees), Reste(taille), Total(taille) {}
+    size_t Lire(uint8_t* tampon, size_t n) override;
+    uint64_t Taille() const override { return Total; }
+
+private:
+    const uint8_t* Donnees;
+    size_t Reste;
+    size_t Total;
+};
+
+class TFluxMemoireEcriture : public TFluxEcriture {
+public:
+    void Ecrire(const uint8_t* tampon, size_t n) override;
+    std::string Contenu;
+};

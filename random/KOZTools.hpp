@@ -1,0 +1,60 @@
+#pragma once
+// KOZTools: what every part of the cipher shares. The one generator
+// `GlobalRand`, the draw `RandomBelow` through which every random choice goes,
+// the block type `TBlocChiffre` and the exception class `EKOZException`.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "random/IARand.hpp"
+
+// The system's own failures: a message text and nothing else.
+class EKOZException : public std::runtime_error {
+public:
+    explicit EKOZException(const std::string& message) : std::runtime_error(message) {}
+};
+
+// Raised when the user asks a running encryption or decryption to stop.
+class EKOZInterruption : public EKOZException {
+public:
+    using EKOZException::EKOZException;
+};
+
+// The 2, 3 or 4 cipher bytes of one plain byte; each encoder sets the length.
+using TBlocChiffre = std::vector<uint8_t>;
+
+// The shared generator; null before InitialiserKOZTools and after FinaliserKOZTools.
+extern TIARand* GlobalRand;
+
+// Start-up of the unit: creates GlobalRand (which seeds once), then reseeds it.
+void InitialiserKOZTools();
+// Shutdown of the unit: destroys GlobalRand, whose destructor wipes it.
+void FinaliserKOZTools();
+
+// Test seam: a replacement source of generator words. While one is installed,
+// RandomBelow takes its words from it instead of GlobalRand.
+class TSourceMots {
+public:
+    virtual ~TSourceMots() = default;
+    virtual uint32_t Mot() = 0;
+};
+// Installs s (null restores GlobalRand); returns the previous one.
+TSourceMots* DefinirSourceMots(TSourceMots* s);
+
+namespace koz_detail {
+extern TSourceMots* SourceMots;
+}
+
+// A value in 0..n-1 from one generator word: the unsigned remainder of the
+// word by n, n clamped to 256. REQUIRES: n >= 1. Inline so that callers with a
+// constant n get a multiplication instead of a division.
+inline uint8_t RandomBelow(uint16_t n) {
+    if (n > 256) n = 256;
+    const uint32_t w = koz_detail::SourceMots ? koz_detail::SourceMots->Mot() : GlobalRand->Next();
+    return uint8_t(w % n);
+}
+
+// Formats like printf into a std::string (the system's messages use %s and %d).
+std::string Format(const char* modele, ...) __attribute__((format(printf, 1, 2)));

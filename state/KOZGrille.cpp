@@ -1,0 +1,122 @@
+#include "state/KOZGrille.hpp"
+
+#include <cstring>
+
+#include "random/KOZTools.hpp"
+#include "state/KOZFichierEtat.hpp"
+
+TKOZGrille::TKOZGrille() : ModeSecurise(false) {
+    Generer();
+    Echange = std::make_unique<TKOZEchange>();
+    Permutations = std::make_unique<TKOZPermutations>();
+}
+
+TKOZGrille::~TKOZGrille() {
+    Echange.reset();
+    Permutations.reset();
+}
+
+void TKOZGrille::Generer() {
+    for (int i = 0; i < 256; ++i) Cases_[i] = uint8_t(i);
+    Reindexer();
+    for (int k = 0; k < 256; ++k) {
+        const uint8_t a = RandomBelow(256);
+        uint8_t b = RandomBelow(256);
+        while (b == a) b = RandomBelow(256);
+        Echanger(a, b);
+    }
+}
+
+uint8_t TKOZGrille::PositionLineaire(uint8_t v) const {
+    for (int p = 0; p < 256; ++p)
+        if (Cases_[p] == v) return uint8_t(p);
+    throw EKOZException("La valeur cherchée n'est pas dans la grille");
+}
+
+void TKOZGrille::Verifier() const {
+    bool marques[256] = {};
+    bool ok = true;
+    std::string doublons, manquent;
+    static const char kHex[] = "0123456789ABCDEF";
+    auto hex = [](std::string& liste, int v) {
+        liste += kHex[v >> 4];
+        liste += kHex[v & 15];
+        liste += ' ';
+    };
+    for (int p = 0; p < 256; ++p) {
+        const uint8_t v = Cases_[p];
+        if (!marques[v]) {
+            marques[v] = true;
+        } else {
+            hex(doublons, v);
+            ok = false;
+        }
+    }
+    if (ok) return;
+    for (int v = 0; v < 256; ++v)
+        if (!marques[v]) hex(manquent, v);
+    // Both lists end with one blank; the message carries them trimmed.
+    if (!manquent.empty()) manquent.pop_back();
+    if (!doublons.empty()) doublons.pop_back();
+    throw EKOZException("La grille n'est plus valide\r\n\r\nManquent = " + manquent + "\r\nDoublons = " + doublons);
+}
+
+void TKOZGrille::Permuter(uint8_t v) {
+    const TPermutation t = Permutations->Table[v];
+    const uint8_t base1 = BaseSegment(t.Segment1), pas1 = PasSegment(t.Segment1);
+    const uint8_t base2 = BaseSegment(t.Segment2), pas2 = PasSegment(t.Segment2);
+    uint8_t a = base1, b = base2;
+    for (int i = 0; i < t.Longueur; ++i) {
+        Echanger(a, b);
+        a = uint8_t(a + pas1);
+        b = uint8_t(b + pas2);
+    }
+}
+
+void TKOZGrille::Evoluer(uint8_t v) {
+    const uint8_t p = Position(v);
+    const uint8_t e = Echange->Table[v];
+    Echanger(p, e);
+    Permuter(v);
+    if (ModeSecurise) Verifier();
+}
+
+void TKOZGrille::Sauver(const std::string& dir, const std::string& nom) const {
+    EcrireTableEtat(dir + nom + ".KGR", Cases_.data(), Cases_.size());
+    Echange->Sauver(dir, nom);
+    Permutations->Sauver(dir, nom);
+}
+
+void TKOZGrille::Charger(const std::string& dir, const std::string& nom) {
+    TCases lues;
+    LireTableEtat(dir + nom + ".KGR", lues.data(), lues.size());
+    DefinirCases(lues);
+    Verifier();
+    Echange->Charger(dir, nom);
+    Permutations->Charger(dir, nom);
+}
+
+void TKOZGrille::DefinirCases(const TCases& cases) {
+    Cases_ = cases;
+    Reindexer();
+}
+
+void TKOZGrille::DefinirCase(uint8_t i, uint8_t v) {
+    Cases_[i] = v;
+    Reindexer();
+}
+
+void TKOZGrille::Reindexer() {
+    bool vu[256] = {};
+    int distincts = 0;
+    // From the top down, so that the lowest cell of a repeated value wins.
+    for (int p = 255; p >= 0; --p) {
+        const uint8_t v = Cases_[p];
+        Inverse_[v] = uint8_t(p);
+        if (!vu[v]) {
+            vu[v] = true;
+            ++distincts;
+        }
+    }
+    Indexee_ = distincts == 256;
+}

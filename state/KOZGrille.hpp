@@ -1,0 +1,103 @@
+#pragma once
+// TKOZGrille: the 16 x 16 square holding each byte value once (cell index =
+// row * 16 + column), with the exchange and permutation tables that steer how
+// it evolves after every plain byte, and the trio of files that hold all three.
+//
+// The grid keeps an inverse table (value -> cell) in step with every exchange
+// while the cells are a permutation, so that Position costs one lookup; its
+// answers are those of the linear search (lowest cell holding the value).
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "state/KOZEchange.hpp"
+#include "state/KOZPermutations.hpp"
+
+struct TCoordonnees {
+    uint8_t Ligne;
+    uint8_t Colonne;
+    // As one 16-bit value: the row in the low byte, the column in the high byte.
+    uint16_t Valeur() const { return uint16_t(Ligne + 256 * Colonne); }
+};
+
+class TKOZGrille {
+public:
+    using TCases = std::array<uint8_t, 256>;
+
+    // Secure mode off, a fresh shuffled grid, then a fresh exchange table,
+    // then a fresh permutation table, drawing in that order.
+    TKOZGrille();
+    virtual ~TKOZGrille();
+
+    TKOZGrille(const TKOZGrille&) = delete;
+    TKOZGrille& operator=(const TKOZGrille&) = delete;
+
+    // Identity fill, then 256 exchanges of two distinct cells.
+    void Generer();
+    void Echanger(uint8_t a, uint8_t b) {
+        const uint8_t va = Cases_[a];
+        const uint8_t vb = Cases_[b];
+        Cases_[a] = vb;
+        Cases_[b] = va;
+        if (Indexee_) {
+            Inverse_[va] = b;
+            Inverse_[vb] = a;
+        }
+    }
+    // The lowest cell holding v; raises "La valeur cherchée n'est pas dans la grille".
+    uint8_t Position(uint8_t v) const {
+        if (Indexee_) return Inverse_[v];
+        return PositionLineaire(v);
+    }
+    // Position by plain search of the cells, whatever the inverse table says.
+    uint8_t PositionLineaire(uint8_t v) const;
+    TCoordonnees Coordonnees(uint8_t v) const {
+        const uint8_t p = Position(v);
+        return {uint8_t(p >> 4), uint8_t(p & 15)};
+    }
+    // REQUIRES: ligne and colonne in 0..15.
+    uint8_t Case(uint8_t ligne, uint8_t colonne) const { return Cases_[ligne * 16 + colonne]; }
+    // Raises "La grille n'est plus valide\r\n\r\nManquent = ..\r\nDoublons = .."
+    // when the cells are not a permutation of 0..255.
+    void Verifier() const;
+
+    // The cell at position i of a segment: base + stride * i modulo 256, with
+    // stride 1 along a row (Sens 0), 16 along a column (Sens 1), 0 otherwise.
+    static uint8_t Adresse(uint8_t i, TSegment segment) {
+        return uint8_t(BaseSegment(segment) + PasSegment(segment) * i);
+    }
+    // Exchanges the cells of entry v's two segments pairwise, in order.
+    void Permuter(uint8_t v);
+    // After plain byte v: its cell exchanged with Echange's cell for v, then
+    // Permuter(v), then Verifier in secure mode.
+    void Evoluer(uint8_t v);
+
+    // The trio dir + nom + ".KGR" / ".KEC" / ".KPR", plain concatenation.
+    void Sauver(const std::string& dir, const std::string& nom) const;
+    // Reads ".KGR", verifies it, then ".KEC", then ".KPR"; stops at the first failure.
+    void Charger(const std::string& dir, const std::string& nom);
+
+    const TCases& Cases() const { return Cases_; }
+    void DefinirCases(const TCases& cases);
+    void DefinirCase(uint8_t i, uint8_t v);
+
+    bool ModeSecurise;
+    std::unique_ptr<TKOZEchange> Echange;
+    std::unique_ptr<TKOZPermutations> Permutations;
+
+private:
+    static uint8_t BaseSegment(TSegment s) {
+        const uint8_t ligne = uint8_t(s.Rang * 16 + s.Debut);
+        const uint8_t colonne = uint8_t(s.Debut * 16 + s.Rang);
+        return uint8_t((s.Sens == 0) * ligne + (s.Sens == 1) * colonne);
+    }
+    static uint8_t PasSegment(TSegment s) { return uint8_t((s.Sens == 0) * 1 + (s.Sens == 1) * 16); }
+    // Rebuilds the inverse table; it is used only while the cells are a permutation.
+    void Reindexer();
+
+    TCases Cases_;
+    std::array<uint8_t, 256> Inverse_;
+    bool Indexee_ = false;
+};

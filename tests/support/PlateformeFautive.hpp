@@ -1,0 +1,106 @@
+#pragma once
+// A platform that behaves as the POSIX one except where a test plants a
+// fault: the n-th create fails, a read fails after k bytes, a write fails or
+// stores fewer bytes after k bytes, a close fails. Installed for its lifetime.
+
+#include <cerrno>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/Plateforme.hpp"
+#include "random/KOZTools.hpp"
+
+class TPlateformeFautive : public TPlateforme {
+public:
+    TPlateformeFautive() : Base(PlateformePosix()) { Precedente = DefinirPlateforme(this); }
+    ~TPlateformeFautive() override { DefinirPlateforme(Precedente); }
+
+    // Fault settings; -1 means no fault.
+    int CreationEnEchec = -1;            // 1-based index of the create that fails (ENOSPC)
+    int64_t LectureEchoueApres = -1;     // source bytes that read fine before a read fails (EIO)
+    int64_t EcritureEchoueApres = -1;    // bytes stored before a write fails (ENOSPC)
+    bool EcritureCourte = false;         // with EcritureEchoueApres: the write stores part and fails
+    bool FermetureEchoue = false;        // every Fermer fails (EIO)
+    std::string SeulementPour;           // when set, faults apply only to names containing it
+
+    int Creations = 0;
+
+    std::unique_ptr<TFluxLecture> OuvrirLecture(const std::string& nom) override {
+        auto flux = Base.OuvrirLecture(nom);
+        if (LectureEchoueApres < 0 || !Concerne(nom)) return flux;
+        return std::make_unique<TLectureFautive>(std::move(flux), nom, LectureEchoueApres);
+    }
+
+    std::unique_ptr<TFluxEcriture> Creer(const std::string& nom, TGenreFichier genre, const TFluxLecture* interdit,
+                                         const std::string& raison) override {
+        ++Creations;
+        if (CreationEnEchec == Creations) throw EKOZException(MessageCreation(nom, TexteErreur(ENOSPC)));
+        const TFluxLecture* reel = interdit;
+        if (auto* f = dynamic_cast<const TLectureFautive*>(interdit)) reel = f->Interne.get();
+        auto flux = Base.Creer(nom, genre, reel, raison);
+        if (!Concerne(nom) || (EcritureEchoueApres < 0 && !FermetureEchoue)) return flux;
+        return std::make_unique<TEcritureFautive>(std::move(flux), nom, *this);
+    }
+
+    std::optional<TIdentiteFichier> IdentiteDe(const std::string& nom) override { return Base.IdentiteDe(nom); }
+    bool FichierExiste(const std::string& nom) override { return Base.FichierExiste(nom); }
+    bool RepertoireExiste(const std::string& nom) override { return Base.RepertoireExiste(nom); }
+    std::string CheminComplet(const std::string& nom) override { return Base.CheminComplet(nom); }
+    uint32_t Ticks() override { return Base.Ticks(); }
+    void ReleverSysteme(TIARand& g) override { Base.ReleverSysteme(g); }
+
+private:
+    bool Concerne(const std::string& nom) const {
+        return SeulementPour.empty() || nom.find(SeulementPour) != std::string::npos;
+    }
+
+    class TLectureFautive : public TFluxLecture {
+    public:
+        TLectureFautive(std::unique_ptr<TFluxLecture> interne, std::string nom, int64_t limite)
+            : Interne(std::move(interne)), Nom(std::move(nom)), Reste(limite) {}
+        size_t Lire(uint8_t* tampon, size_t n) override {
+            if (Reste <= 0) throw EKOZException(MessageLecture(Nom, TexteErreur(EIO)));
+            if (int64_t(n) > Reste) n = size_t(Reste);
+            const size_t k = Interne->Lire(tampon, n);
+            Reste -= int64_t(k);
+            return k;
+        }
+        uint64_t Taille() const override { return Interne->Taille(); }
+        std::optional<TIdentiteFichier> Identite() const override { return Interne->Identite(); }
+        std::unique_ptr<TFluxLecture> Interne;
+
+    private:
+        std::string Nom;
+        int64_t Reste;
+    };
+
+    class TEcritureFautive : public TFluxEcriture {
+    public:
+        TEcritureFautive(std::unique_ptr<TFluxEcriture> interne, std::string nom, TPlateformeFautive& p)
+            : Interne(std::move(interne)), Nom(std::move(nom)), P(p) {}
+        void Ecrire(const uint8_t* tampon, size_t n) override {
+            if (P.EcritureEchoueApres >= 0 && Ecrits + int64_t(n) > P.EcritureEchoueApres) {
+                const size_t part = size_t(P.EcritureEchoueApres - Ecrits);
+                if (P.EcritureCourte && part) Interne->Ecrire(tampon, part);
+                Ecrits += P.EcritureCourte ? int64_t(part) : 0;
+                throw EKOZException(MessageEcriture(Nom, TexteErreur(ENOSPC)));
+            }
+            Interne->Ecrire(tampon, n);
+            Ecrits += int64_t(n);
+        }
+        void Fermer() override {
+            Interne->Fermer();
+            if (P.FermetureEchoue) throw EKOZException(MessageEcriture(Nom, TexteErreur(EIO)));
+        }
+
+    private:
+        std::unique_ptr<TFluxEcriture> Interne;
+        std::string Nom;
+        TPlateformeFautive& P;
+        int64_t Ecrits = 0;
+    };
+
+    TPlateforme& Base;
+    TPlateforme* Precedente;
+};

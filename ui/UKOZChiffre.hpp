@@ -1,0 +1,26 @@
+#pragma once
+// The encrypt command, as one operation that knows nothing of the window: the
+// window, the command line and the tests all call it.
+
+#include <string>
+
+#include "cipher/KOZSuivi.hpp"
+
+// Encrypts Source into Destination. With an empty Grille a fresh state is
+// saved as the trio "DEBUT" beside the source first; otherwise the trio of
+// Grille is loaded. The state reached is saved as "FIN-CHIFFRE" beside the
+// source. Returns "Terminé en %dms"; every failure is an EKOZException.
+//
+// Before anything is written, the source must open and the destination must
+// not be the source: a run that cannot start leaves an earlier "DEBUT" intact.
+std::string LancerChiffrement(const std::string& Source, const std::string& Destination, const std::string& Grille,
+                              bool Securise, const TSuivi* suivi = nullptr);
+
+// The name part of nom without its extension: "/a/essai.ancien.KGR" gives "essai.ancien".
+std::string NomDeBase(const std::string& nom);
+
+// The directory the state trios of Source go to: that of its absolute path, with its final "/".
+std::string RepertoireEtat(const std::string& Source);
+
+// The destination the window proposes for a source name: the extension cut off, then ".KOZ".
+std::string NomChiffrePropose(const std::string& Source);
