@@ -1,7 +1,6 @@
 #include "random/IARand.hpp"
 
 #include <cstring>
-#include <cstring>
 
 #include "platform/Plateforme.hpp"
 

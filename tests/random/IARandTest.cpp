@@ -1,0 +1,203 @@
+// The IA generator: its words, its seed pool's byte positions, its wiping.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <new>
+
+#include "../support/PlateformeFautive.hpp"
+#include "random/IARand.hpp"
+
+namespace {
+
+// A generator cleared and seeded from whatever the test put in the pool.
+struct TGenerateurVide : TIARand {
+    TGenerateurVide() { Clear(); }
+};
+
+// The published seeding and generation, one step at a time, as a reference
+// for pools that are not all zero (an all-zero pool cannot tell which seed
+// word is paired with which mixing word).
+struct TReference {
+    uint32_t r[256] = {}, m[256] = {}, acc = 0;
+    void Generer() {
+        for (int i = 0; i < 256; ++i) {
+            const uint32_t x = m[i];
+            const uint32_t y = m[x & 255] + acc;
+            m[i] = y;
+            acc = m[(y >> 8) & 255] + x;
+            r[i] = acc;
+        }
+    }
+    void Init() {
+        uint32_t w[8];
+        for (auto& x : w) x = 0x9E3779B9u;
+        auto mix = [&w] {
+            uint32_t &a = w[0], &b = w[1], &c = w[2], &d = w[3], &e = w[4], &f = w[5], &g = w[6], &h = w[7];
+            a ^= b << 11; d += a; b += c;
+            b ^= c >> 2;  e += b; c += d;
+            c ^= d << 8;  f += c; d += e;
+            d ^= e >> 16; g += d; e += f;
+            e ^= f << 10; h += e; f += g;
+            f ^= g >> 4;  a += f; g += h;
+            g ^= h << 8;  b += g; h += a;
+            h ^= a >> 9;  c += h; a += b;
+        };
+        for (int k = 0; k < 4; ++k) mix();
+        for (const uint32_t* source : {r, m})
+            for (int i = 0; i < 256; i += 8) {
+                for (int j = 0; j < 8; ++j) w[j] += source[i + j];
+                mix();
+                for (int j = 0; j < 8; ++j) m[i + j] = w[j];
+            }
+        Generer();
+    }
+};
+
+TEST(IARand, AllZeroPoolGivesTheKnownWords) {
+    TGenerateurVide g;
+    g.Init();
+    EXPECT_EQ(g.Restants(), 256);
+    EXPECT_EQ(g.Next(), 0xF980F760u);
+    EXPECT_EQ(g.Next(), 0xCC6A40E0u);
+    EXPECT_EQ(g.Next(), 0xDEB8CEDDu);
+    EXPECT_EQ(g.Next(), 0x8776511Cu);
+    for (int i = 5; i < 257; ++i) g.Next();
+    EXPECT_EQ(g.Next(), 0xAD1F22D9u);
+}
+
+TEST(IARand, NextHandsOutResultsFromTheTopDown) {
+    TGenerateurVide g;
+    g.Init();
+    const uint32_t haut = g.Resultat(255), bas = g.Resultat(0);
+    EXPECT_EQ(g.Next(), haut);
+    EXPECT_EQ(g.Restants(), 255);
+    for (int i = 2; i < 256; ++i) g.Next();
+    EXPECT_EQ(g.Next(), bas);
+    EXPECT_EQ(g.Restants(), 0);
+    g.Next();  // the 257th runs Generate
+    EXPECT_EQ(g.Restants(), 255);
+}
+
+TEST(IARand, ClearedAndNeverSeededGivesZero) {
+    TGenerateurVide g;
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(g.Next(), 0u);
+}
+
+TEST(IARand, SeedingAgreesWithTheReferenceOnAPatternedPool) {
+    TGenerateurVide g;
+    TReference ref;
+    for (int k = 0; k < 1024; ++k) {
+        const uint8_t b = uint8_t(k * 37 + 11);
+        g.AddByte(b);
+        ref.r[k / 4] |= uint32_t(b) << (8 * (k % 4));
+    }
+    g.Init();
+    ref.Init();
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int i = 255; i >= 0; --i) ASSERT_EQ(g.Next(), ref.r[i]) << "pass " << pass << " word " << i;
+        ref.Generer();
+    }
+}
+
+TEST(IARand, PoolBytePositions) {
+    TGenerateurVide g;
+    g.AddLong(0x11223344);
+    EXPECT_EQ(g.Resultat(0), 0x44332211u);
+    EXPECT_EQ(g.OctetPool(0), 0x11);
+    EXPECT_EQ(g.IndexPool(), 4);
+
+    g.Clear();
+    uint8_t tampon[3] = {0x61, 0x62, 0x63};
+    g.AddBuffer(tampon, 3);
+    EXPECT_EQ(g.Resultat(0), 0x00636261u);
+    EXPECT_EQ(g.IndexPool(), 3);
+    EXPECT_EQ(tampon[0] | tampon[1] | tampon[2], 0) << "the caller's bytes are wiped";
+
+    uint8_t intact[2] = {7, 8};
+    g.AddBuffer(intact, 0);
+    g.AddBuffer(intact, -5);
+    EXPECT_EQ(g.IndexPool(), 3);
+    EXPECT_EQ(g.Resultat(0), 0x00636261u);
+    EXPECT_EQ(intact[0], 7);
+    EXPECT_EQ(intact[1], 8);
+}
+
+TEST(IARand, AddByteWrapsOnlyPast1023AndAddsWithoutCarry) {
+    TGenerateurVide g;
+    g.AddByte(0xFF);
+    for (int k = 1; k < 1023; ++k) g.AddByte(0);
+    g.AddByte(0x5A);  // pool byte 1023
+    EXPECT_EQ(g.IndexPool(), 1024);
+    EXPECT_EQ(g.OctetPool(1023), 0x5A);
+    EXPECT_EQ(g.OctetPool(0), 0xFF) << "the 1,024th byte does not wrap yet";
+
+    g.AddByte(0x02);
+    EXPECT_EQ(g.IndexPool(), 1);
+    EXPECT_EQ(g.OctetPool(0), 0x01);
+    EXPECT_EQ(g.OctetPool(1), 0x00) << "no carry into the next byte";
+}
+
+TEST(IARand, InitReadsPoolByte1023) {
+    TGenerateurVide a, b;
+    for (int k = 0; k < 1023; ++k) b.AddByte(0);
+    b.AddByte(1);
+    a.Init();
+    b.Init();
+    EXPECT_NE(a.Next(), b.Next());
+}
+
+// A platform whose system readings are one known word.
+class TPlateformeReleveFixe : public TPlateformeFautive {
+public:
+    void ReleverSysteme(TIARand& g) override {
+        ++Releves;
+        g.AddLong(0xC0FFEE42);
+    }
+    int Releves = 0;
+};
+
+TEST(IARand, ConstructorAndReseedStartFromAZeroPoolAndGatherOnce) {
+    TGenerateurVide attendu;
+    attendu.AddLong(0xC0FFEE42);
+    attendu.Init();
+    const uint32_t premier = attendu.Next();
+
+    TPlateformeReleveFixe p;
+    TIARand g;
+    EXPECT_EQ(p.Releves, 1);
+    EXPECT_EQ(g.Next(), premier);
+    for (int i = 0; i < 1000; ++i) g.Next();
+    g.Reseed();
+    EXPECT_EQ(p.Releves, 2);
+    EXPECT_EQ(g.Restants(), 256);
+    EXPECT_EQ(g.Next(), premier) << "Reseed must zero the pool and the state before gathering";
+}
+
+TEST(IARand, ClearWipesEveryField) {
+    TGenerateurVide g;
+    g.AddLong(0xDEADBEEF);
+    g.Init();
+    g.Next();
+    ASSERT_FALSE(g.EstEfface());
+    g.Clear();
+    EXPECT_TRUE(g.EstEfface());
+}
+
+TEST(IARand, DestructorWipesTheStorage) {
+    // The stores of a destructor are dead to the optimiser; only a zeroing it
+    // cannot remove leaves the storage clean once the object is gone.
+    alignas(TIARand) unsigned char stockage[sizeof(TIARand)];
+    std::memset(stockage, 0, sizeof stockage);
+    auto* g = new (stockage) TIARand();
+    g->Next();
+    size_t nonNuls = 0;
+    for (size_t i = sizeof(void*); i < sizeof stockage; ++i) nonNuls += stockage[i] != 0;
+    ASSERT_GT(nonNuls, 1000u);
+    g->~TIARand();
+    size_t restes = 0;
+    for (size_t i = sizeof(void*); i < sizeof stockage; ++i) restes += stockage[i] != 0;
+    EXPECT_EQ(restes, 0u);
+}
+
+}  // namespace
