@@ -112,7 +112,10 @@ public:
             const auto id = interdit->Identite();
             if (id && id->Peripherique == uint64_t(st.st_dev) && id->Noeud == uint64_t(st.st_ino)) echec(raisonInterdit);
         }
-        if (cle && (st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) echec(TexteErreur(errno));
+        // Only a regular file is narrowed: a key name that reaches a device
+        // (a link to /dev/null) must not change the device's permissions.
+        if (cle && S_ISREG(st.st_mode) && (st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)
+            echec(TexteErreur(errno));
         if (S_ISREG(st.st_mode) && st.st_size != 0 && ::ftruncate(fd, 0) != 0) echec(TexteErreur(errno));
         return std::make_unique<TEcriturePosix>(fd, nom, cle);
     }
