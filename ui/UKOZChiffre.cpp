@@ -1,6 +1,8 @@
 #include "ui/UKOZChiffre.hpp"
 
+#include <cerrno>
 #include <memory>
+#include <vector>
 
 #include "cipher/KOZChiffre.hpp"
 #include "platform/Chemins.hpp"
@@ -9,7 +11,21 @@
 
 namespace {
 const char* const kMemeFichier = "Le fichier à chiffrer et le fichier chiffré sont le même fichier";
+const char* const kSourceEtat = "Le fichier à chiffrer et le fichier d'état sont le même fichier";
+const char* const kDestinationEtat = "Le fichier chiffré et le fichier d'état sont le même fichier";
+
+// Whether two names reach one file: the same identity when both exist, or the
+// same absolute path (a file still to be created has no identity yet).
+bool MemeFichier(const std::string& a, const std::string& b) {
+    const auto ia = Plateforme().IdentiteDe(a);
+    if (ia && ia == Plateforme().IdentiteDe(b)) return true;
+    return Plateforme().CheminComplet(a) == Plateforme().CheminComplet(b);
 }
+
+void AjouterTrio(std::vector<std::string>& noms, const std::string& dir, const std::string& nom) {
+    for (const char* ext : {".KGR", ".KEC", ".KPR"}) noms.push_back(dir + nom + ext);
+}
+}  // namespace
 
 std::string NomDeBase(const std::string& nom) {
     const std::string partie = PartieNom(nom);
@@ -28,6 +44,8 @@ std::string NomChiffrePropose(const std::string& Source) {
 
 std::string LancerChiffrement(const std::string& Source, const std::string& Destination, const std::string& Grille,
                               bool Securise, const TSuivi* suivi) {
+    const std::string dir = RepertoireEtat(Source);
+
     // Checked before any state file is written, with the messages the
     // encryption itself would give.
     {
@@ -36,8 +54,29 @@ std::string LancerChiffrement(const std::string& Source, const std::string& Dest
         if (id && Plateforme().IdentiteDe(Destination) == id)
             throw EKOZException(MessageCreation(Destination, kMemeFichier));
     }
+    // A destination that could never be created (no name, a missing
+    // directory, a directory) fails here rather than after "DEBUT" is written.
+    {
+        const std::string repertoire = PartieChemin(Destination);
+        if (Destination.empty() || (!repertoire.empty() && !Plateforme().RepertoireExiste(repertoire)))
+            throw EKOZException(MessageCreation(Destination, TexteErreur(ENOENT)));
+        if (Plateforme().RepertoireExiste(Destination))
+            throw EKOZException(MessageCreation(Destination, TexteErreur(EISDIR)));
+    }
+    // A state file written over the source would destroy the data before it
+    // is read (or after); written over by the destination, it would lose the
+    // only key to the encrypted file. The loaded trio counts for the latter.
+    {
+        std::vector<std::string> ecrits;
+        if (Grille.empty()) AjouterTrio(ecrits, dir, "DEBUT");
+        AjouterTrio(ecrits, dir, "FIN-CHIFFRE");
+        for (const auto& etat : ecrits)
+            if (MemeFichier(Source, etat)) throw EKOZException(MessageCreation(etat, kSourceEtat));
+        if (!Grille.empty()) AjouterTrio(ecrits, PartieChemin(Grille), NomDeBase(Grille));
+        for (const auto& etat : ecrits)
+            if (MemeFichier(Destination, etat)) throw EKOZException(MessageCreation(Destination, kDestinationEtat));
+    }
 
-    const std::string dir = RepertoireEtat(Source);
     const uint32_t debut = Plateforme().Ticks();
     {
         auto chiffre = std::make_unique<TKOZChiffre>();

@@ -11,8 +11,10 @@
 // Grille is loaded. The state reached is saved as "FIN-CHIFFRE" beside the
 // source. Returns "Terminé en %dms"; every failure is an EKOZException.
 //
-// Before anything is written, the source must open and the destination must
-// not be the source: a run that cannot start leaves an earlier "DEBUT" intact.
+// Before anything is written, the source must open, the destination must be
+// a name that can be created and not the source, and neither may be a state
+// file this run writes (nor, for the destination, one of the loaded trio): a
+// run that cannot start leaves an earlier "DEBUT" intact.
 std::string LancerChiffrement(const std::string& Source, const std::string& Destination, const std::string& Grille,
                               bool Securise, const TSuivi* suivi = nullptr);
 
