@@ -1,0 +1,74 @@
+// Paths, error texts and the POSIX file streams.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "../support/Fichiers.hpp"
+#include "platform/Chemins.hpp"
+#include "platform/Plateforme.hpp"
+#include "random/KOZTools.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(Chemins, SlashIsTheOnlyDelimiter) {
+    EXPECT_EQ(PartieChemin("/a/b/essai.txt"), "/a/b/");
+    EXPECT_EQ(PartieNom("/a/b/essai.txt"), "essai.txt");
+    EXPECT_EQ(PartieChemin("essai.txt"), "");
+    EXPECT_EQ(PartieNom("C:essai"), "C:essai");
+    EXPECT_EQ(PartieNom("a\\b"), "a\\b");
+    EXPECT_EQ(Extension("/a/b.c/essai.ancien.KGR"), ".KGR");
+    EXPECT_EQ(Extension("/a/b.c/essai"), "") << "a dot of the directory is no extension";
+    EXPECT_EQ(Extension("/a/.cache"), ".cache");
+}
+
+TEST(Plateforme, FullPaths) {
+    TRepertoireTemporaire d;
+    const fs::path ici = fs::current_path();
+    fs::current_path(d.Chemin);
+    EXPECT_EQ(Plateforme().CheminComplet("f.KOZ"), d / "f.KOZ");
+    EXPECT_EQ(Plateforme().CheminComplet("./x/../f.KOZ"), d / "f.KOZ");
+    fs::current_path(ici);
+    EXPECT_EQ(Plateforme().CheminComplet("/a//b/./c"), "/a/b/c");
+    EXPECT_EQ(Plateforme().CheminComplet("/a/b/"), "/a/b/");
+    EXPECT_EQ(Plateforme().CheminComplet(""), "");
+}
+
+TEST(Plateforme, ErrorTextAndMessages) {
+    EXPECT_EQ(TexteErreur(ENOENT), "No such file or directory");
+    EXPECT_EQ(MessageOuverture("/x", "r"), "Impossible d'ouvrir le fichier \"/x\". r");
+    EXPECT_EQ(MessageCreation("/x", "r"), "Impossible de créer le fichier \"/x\". r");
+    EXPECT_EQ(MessageLecture("/x", "r"), "Impossible de lire le fichier \"/x\". r");
+    EXPECT_EQ(MessageEcriture("/x", "r"), "Impossible d'écrire dans le fichier \"/x\". r");
+}
+
+TEST(Plateforme, SizesBeyondFourGibibytes) {
+    TRepertoireTemporaire d;
+    const uint64_t taille = (uint64_t(5) << 30) + 3;
+    EcrireFichier(d / "creux", "");
+    std::error_code e;
+    fs::resize_file(d / "creux", taille, e);  // sparse: no space is used
+    if (e) GTEST_SKIP() << "no sparse file here: " << e.message();
+    EXPECT_EQ(Plateforme().OuvrirLecture(d / "creux")->Taille(), taille);
+}
+
+TEST(Plateforme, DataFilesKeepTheirPermissions) {
+    TRepertoireTemporaire d;
+    EcrireFichier(d / "f", "ancien contenu");
+    fs::permissions(d / "f", fs::perms(0644));
+    auto flux = Plateforme().Creer(d / "f", TGenreFichier::Donnees);
+    flux->Ecrire(reinterpret_cast<const uint8_t*>("ab"), 2);
+    flux->Fermer();
+    struct stat st;
+    ASSERT_EQ(::stat((d / "f").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(LireFichier(d / "f"), "ab") << "emptied before writing";
+}
+
+}  // namespace
