@@ -36,9 +36,4 @@ TEST(Releve, EndsWithSixtyFourBytesOfTheKernelRandomSource) {
     EXPECT_LE(egaux, 10);
 }
 
-TEST(Releve, TwoSeedingsGiveDifferentWords) {
-    TIARand a, b;
-    EXPECT_NE(a.Next(), b.Next());
-}
-
 }  // namespace
