@@ -2,7 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <iterator>
 #include <regex>
+#include <sstream>
+#include <vector>
 
 std::shared_ptr<CLI::Formatter> FormateurFrancais() {
     auto f = std::make_shared<CLI::Formatter>();
@@ -40,7 +43,14 @@ std::string TraduireErreur(const CLI::Error& e) {
         if (cherche("(.*) is required")) return r[1].str() + " est obligatoire";
     } else if (Est<CLI::ExtrasError>(e)) {
         if (cherche("The following argument was not expected: (.*)")) return "argument inattendu : " + r[1].str();
-        if (cherche("The following arguments were not expected: (.*)")) return "arguments inattendus : " + r[1].str();
+        // The parser lists them last first; put them back in the order given.
+        if (cherche("The following arguments were not expected: (.*)")) {
+            std::istringstream mots(r[1].str());
+            std::vector<std::string> liste{std::istream_iterator<std::string>(mots), {}};
+            std::string dans;
+            for (auto i = liste.rbegin(); i != liste.rend(); ++i) dans += (dans.empty() ? "" : " ") + *i;
+            return "arguments inattendus : " + dans;
+        }
     } else if (Est<CLI::ArgumentMismatch>(e)) {
         if (cherche("(.*): [0-9]+ required .* missing")) return r[1].str() + " : valeur manquante";
         if (cherche("Expected exactly ([0-9]+) arguments to (.*), got ([0-9]+)"))
@@ -50,6 +60,7 @@ std::string TraduireErreur(const CLI::Error& e) {
         if (cherche("(.*) was given a disallowed flag override")) return r[1].str() + " n'accepte pas de valeur";
     } else if (Est<CLI::ConversionError>(e)) {
         if (cherche("(.*): too many inputs for a flag")) return r[1].str() + " n'accepte pas de valeur";
+        if (cherche("Could not convert: (.*) = (.*)")) return "valeur refusée pour " + r[1].str() + " : " + r[2].str();
         if (cherche("The value (.*) is not an allowed value for (.*)"))
             return "la valeur " + r[1].str() + " n'est pas permise pour " + r[2].str();
     } else if (Est<CLI::ExcludesError>(e)) {

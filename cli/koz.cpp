@@ -173,8 +173,12 @@ int main(int argc, char** argv) {
             std::string noms;
             for (const CLI::App* c : app.get_subcommands({})) noms += (noms.empty() ? "" : ", ") + c->get_name();
             const auto reste = app.remaining();
-            return ErreurUsage((reste.empty() ? "une commande est attendue (" : "commande inconnue « " +
-                                reste.front() + " » (") + noms + ")", "koz");
+            std::string message = "une commande est attendue (" + noms + ")";
+            if (!reste.empty() && reste.front().starts_with("-"))
+                message = "option inconnue « " + reste.front() + " »";
+            else if (!reste.empty())
+                message = "commande inconnue « " + reste.front() + " » (" + noms + ")";
+            return ErreurUsage(message, "koz");
         }
         return ErreurUsage(TraduireErreur(e), CommandeEnCours(app));
     }
