@@ -25,7 +25,21 @@ struct TDechiffrement {
 
 // Decrypts every file of d in order. Returns "Terminé en %dms"; every failure
 // is an EKOZException.
+//
+// An empty output name stands for NomDechiffrePropose of its input. Before
+// anything is written: every input must open; no output may be an input of
+// the chain, a file of the trios involved, another output, or a directory; an
+// existing output needs Ecraser ("Le fichier déchiffré "%s" existe déjà");
+// SauverFin may not name the starting trio nor an input. Then the trio of
+// Grille (and of Fin) is loaded and the files are decrypted in order.
+// A failure on the way keeps the outputs already finished; the failing one
+// holds the bytes recovered before the failure, and the message names it.
+// When Fin differs from the state reached the run fails with "L'état atteint
+// ne correspond pas à l'état "%s" : ...", before SauverFin is written.
+// The progress is one count over all the inputs of the chain.
 std::string LancerDechiffrement(const TDechiffrement& d, const TSuivi* suivi = nullptr);
 
-// The output name proposed for an encrypted file: its name without its extension.
+// The output name proposed for an encrypted file: its name without its
+// extension; a name with no extension to cut ("essai", "/a/.KOZ") gets
+// ".dechiffre" appended instead, so the proposal is never the input itself.
 std::string NomDechiffrePropose(const std::string& chiffre);

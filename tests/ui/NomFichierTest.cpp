@@ -1,0 +1,121 @@
+// The file-name field's rules, without the toolkit.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "random/KOZTools.hpp"
+#include "tests/support/Fichiers.hpp"
+#include "ui/NomFichier.hpp"
+
+TEST(NomFichier, LesSixCaracteresInterditsEtLeNomVideSontRefuses) {
+    EXPECT_TRUE(NomFichierValide("/tmp/a.txt"));
+    EXPECT_TRUE(NomFichierValide("a b:c*?.txt"));
+    EXPECT_FALSE(NomFichierValide(""));
+    for (char c : std::string("<>\"[]|")) EXPECT_FALSE(NomFichierValide(std::string("/tmp/a") + c + "b")) << c;
+}
+
+TEST(NomFichier, LeTexteEntierEstLeNomSansBlancsAuxBoutsNiGuillemets) {
+    // A name typed with a blank and no quotes is one name, not its first word.
+    EXPECT_EQ(NomDuTexte("/tmp/mes documents/lettre.KOZ"), "/tmp/mes documents/lettre.KOZ");
+    EXPECT_EQ(NomDuTexte("  \t\"/tmp/mes documents/a.txt\" \r\n"), "/tmp/mes documents/a.txt");
+    EXPECT_EQ(NomDuTexte("\" /tmp/a \""), " /tmp/a ");
+    EXPECT_EQ(NomDuTexte("   "), "");
+    EXPECT_EQ(NomDuTexte("\"\""), "");
+    EXPECT_EQ(NomDuTexte("\""), "\"");
+    EXPECT_EQ(NomDuTexte("\"a\"b\""), "a\"b");
+    EXPECT_EQ(NomDuTexte("/tmp/\"a\""), "/tmp/\"a\"");
+    // Bytes above 127 are ordinary characters, not blanks.
+    EXPECT_EQ(NomDuTexte("\xC3\xA9t\xC3\xA9\xC2\xA0"), "\xC3\xA9t\xC3\xA9\xC2\xA0");
+}
+
+TEST(NomFichier, UnFichierExistantEstRenduTelQuel) {
+    TRepertoireTemporaire dir;
+    const std::string nom = dir / " espace devant ";
+    EcrireFichier(nom, "x");
+    EXPECT_EQ(FormeObtenue(nom), nom);
+    EXPECT_EQ(FormeObtenue("\"" + nom + "\""), nom);
+    // A directory is not a file: its text is trimmed like any other.
+    EXPECT_EQ(FormeObtenue(dir.Dir() + " "), dir.Dir());
+}
+
+TEST(NomFichier, LesNomsAvecBlancSontMisEntreGuillemets) {
+    EXPECT_EQ(TexteDuNom("/tmp/a.txt"), "/tmp/a.txt");
+    EXPECT_EQ(TexteDuNom("/tmp/mes documents/a.txt"), "\"/tmp/mes documents/a.txt\"");
+    EXPECT_EQ(TexteDuNom("\"/tmp/mes documents/a.txt\""), "\"/tmp/mes documents/a.txt\"");
+    EXPECT_EQ(TexteDuNom(""), "");
+    // Quoted and read back, a name with blanks is itself again.
+    for (const std::string nom : {"/a b/c d.txt", " x", "y "}) EXPECT_EQ(NomDuTexte(TexteDuNom(nom)), nom);
+}
+
+TEST(NomFichier, LeControleDuSetterPorteSurLeNomEntier) {
+    EXPECT_NO_THROW(VerifierNomFichier(""));
+    EXPECT_NO_THROW(VerifierNomFichier("/tmp/mes documents/a.KOZ"));
+    EXPECT_NO_THROW(VerifierNomFichier(".KOZ"));
+    try {
+        VerifierNomFichier("/tmp/a b[1].KOZ");
+        FAIL() << "no exception";
+    } catch (const EKOZException& e) {
+        EXPECT_STREQ(e.what(), "Nom de fichier incorrect - /tmp/a b[1].KOZ");
+    }
+    EXPECT_THROW(VerifierNomFichier("   "), EKOZException);
+    EXPECT_THROW(VerifierNomFichier("a|b"), EKOZException);
+}
+
+TEST(NomFichier, FiltresAuFormatDuDialogue) {
+    EXPECT_EQ(FiltreDialogue("Tous les fichiers (*.*)|*.*"), "Tous les fichiers (*.*) (*)");
+    EXPECT_EQ(FiltreDialogue("Fichier KOZ (*.KOZ)|*.KOZ|Tous les fichiers (*.*)|*.*"),
+              "Fichier KOZ (*.KOZ) (*.KOZ);;Tous les fichiers (*.*) (*)");
+    EXPECT_EQ(FiltreDialogue("Fichiers grille KOZ (*.KGR)|*.KGR"), "Fichiers grille KOZ (*.KGR) (*.KGR)");
+    EXPECT_EQ(FiltreDialogue("Textes|*.txt;*.md"), "Textes (*.txt *.md)");
+    EXPECT_EQ(FiltreDialogue(""), "");
+}
+
+TEST(NomFichier, PreparationDuParcours) {
+    TRepertoireTemporaire dir;
+    const std::string depart = "/depart/";
+    // A valid name in an existing directory: that directory, that name.
+    auto p = PreparerParcours(dir / "lettre.txt", depart, "ancien");
+    EXPECT_EQ(p.Repertoire, dir.Dir());
+    EXPECT_EQ(p.Nom, dir / "lettre.txt");
+    // Quoted with blanks: the same, unquoted.
+    p = PreparerParcours("\"" + (dir / "mes lettres.txt") + "\"", depart, "ancien");
+    EXPECT_EQ(p.Nom, dir / "mes lettres.txt");
+    // A directory that does not exist: the initial directory stays.
+    p = PreparerParcours("/nulle/part/a.txt", depart, "ancien");
+    EXPECT_EQ(p.Repertoire, depart);
+    EXPECT_EQ(p.Nom, "/nulle/part/a.txt");
+    // An empty name part: no proposed name.
+    p = PreparerParcours(dir.Dir(), depart, "ancien");
+    EXPECT_EQ(p.Repertoire, dir.Dir());
+    EXPECT_EQ(p.Nom, "");
+    // Not a valid name (empty, or a forbidden character): both stay.
+    p = PreparerParcours("", depart, "ancien");
+    EXPECT_EQ(p.Repertoire, depart);
+    EXPECT_EQ(p.Nom, "ancien");
+    p = PreparerParcours(dir / "a<b", depart, "ancien");
+    EXPECT_EQ(p.Repertoire, depart);
+    EXPECT_EQ(p.Nom, "ancien");
+}
+
+TEST(NomFichier, RepertoireEtTitreDuProgramme) {
+    EXPECT_EQ(RepertoireDuProgramme("/usr/local/bin/ZymKOZChiffre"), "/usr/local/bin");
+    EXPECT_EQ(RepertoireDuProgramme("/ZymKOZChiffre"), "/");
+    EXPECT_EQ(TitreApplication("/usr/local/bin/ZymKOZChiffre"), "Zymkozchiffre");
+    EXPECT_EQ(TitreApplication("ZymKOZDechiffre"), "Zymkozdechiffre");
+    EXPECT_EQ(TitreApplication("/opt/ZymKOZ.Chiffre.bin"), "Zymkoz");
+    EXPECT_EQ(TitreApplication("/opt/z.ABC"), "z");
+}
+
+TEST(NomFichier, PointAjouteQuandLeDernierOctetDepasseLePoint) {
+    EXPECT_EQ(TexteAffiche("Nom de fichier incorrect - /tmp/a[b.KOZ"), "Nom de fichier incorrect - /tmp/a[b.KOZ.");
+    EXPECT_EQ(TexteAffiche("erreur 7"), "erreur 7.");
+    EXPECT_EQ(TexteAffiche("tout va bien."), "tout va bien.");
+    EXPECT_EQ(TexteAffiche("(voir plus haut)"), "(voir plus haut)");
+    EXPECT_EQ(TexteAffiche("le fichier \"a\""), "le fichier \"a\"");
+    EXPECT_EQ(TexteAffiche("fin "), "fin ");
+    EXPECT_EQ(TexteAffiche("ligne\r\n"), "ligne\r\n");
+    EXPECT_EQ(TexteAffiche("a-"), "a-");
+    EXPECT_EQ(TexteAffiche("a/"), "a/.");
+    EXPECT_EQ(TexteAffiche("d\xC3\xA9j\xC3\xA0"), "d\xC3\xA9j\xC3\xA0.");
+    EXPECT_EQ(TexteAffiche(""), "");
+}

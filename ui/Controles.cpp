@@ -1,0 +1,74 @@
+#include "ui/Controles.hpp"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace {
+constexpr int kDrapeauxTexte = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+}
+
+TCaseMultiligne::TCaseMultiligne(const QString& texte, QWidget* parent) : QCheckBox(texte, parent) {}
+
+QRect TCaseMultiligne::ZoneTexte(const QRect& zone) const {
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    opt.rect = zone;
+    return style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, this);
+}
+
+int TCaseMultiligne::HauteurNecessaire(int largeur) const {
+    const QRect zone = ZoneTexte(QRect(0, 0, largeur, 1000));
+    return fontMetrics().boundingRect(QRect(0, 0, zone.width(), 1000), kDrapeauxTexte, text()).height();
+}
+
+void TCaseMultiligne::paintEvent(QPaintEvent*) {
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const QString texte = opt.text;
+    opt.text.clear();
+
+    QStyleOptionButton indicateur = opt;
+    indicateur.rect = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, this);
+    p.drawPrimitive(QStyle::PE_IndicatorCheckBox, indicateur);
+
+    const QRect zone = style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, this);
+    p.drawItemText(zone, kDrapeauxTexte, opt.palette, isEnabled(), texte, QPalette::WindowText);
+    if (hasFocus()) {
+        QStyleOptionFocusRect cadre;
+        cadre.initFrom(this);
+        cadre.rect = fontMetrics().boundingRect(zone, kDrapeauxTexte, texte).adjusted(-1, 0, 1, 0) & rect();
+        p.drawPrimitive(QStyle::PE_FrameFocusRect, cadre);
+    }
+}
+
+TBarreEtat::TBarreEtat(QWidget* parent) : QStatusBar(parent), Zone(new QLabel(this)), Barre(new QProgressBar(this)) {
+    // The status bar keeps the platform's own font, not the window's.
+    QFont police = QApplication::font(this);
+    police.setResolveMask(QFont::AllPropertiesResolved);
+    setFont(police);
+    setSizeGripEnabled(true);
+    setFocusPolicy(Qt::NoFocus);
+    Zone->setTextFormat(Qt::PlainText);
+    addWidget(Zone, 1);
+    Barre->setRange(0, 100);
+    Barre->setTextVisible(true);
+    Barre->setFormat("%p%");
+    Barre->setFixedWidth(120);
+    Barre->setMaximumHeight(15);
+    addPermanentWidget(Barre);
+    Barre->hide();
+}
+
+QString TBarreEtat::Texte() const { return Zone->text(); }
+void TBarreEtat::DefinirTexte(const QString& texte) { Zone->setText(texte); }
+
+void TBarreEtat::MontrerProgression(int pourcent) {
+    Barre->setValue(pourcent);
+    Barre->show();
+}
+
+void TBarreEtat::CacherProgression() { Barre->hide(); }

@@ -1,0 +1,157 @@
+#include "ui/FenetreKOZ.hpp"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QUrl>
+#include <algorithm>
+
+#include "ui/AffichageErreur.hpp"
+#include "ui/Controles.hpp"
+
+namespace {
+constexpr int kEcartEtiquette = 5;  // between a label's caption and its field
+
+QString PremierFichierLocal(const QMimeData* m) {
+    if (!m || !m->hasUrls()) return {};
+    for (const QUrl& url : m->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
+}  // namespace
+
+TFenetreKOZ::TFenetreKOZ(QWidget* parent) : QWidget(parent), Barre(nullptr), Travail(new TTravailFond(this)) {
+    QFont police = QApplication::font();
+    police.setPointSize(8);
+    setFont(police);
+    setAcceptDrops(true);
+    resize(kLargeurConception, kHauteurConception);
+    move(248, 144);
+
+    connect(Travail, &TTravailFond::Progression, this, [this](int p) { Barre->MontrerProgression(p); });
+    connect(Travail, &TTravailFond::Termine, this, &TFenetreKOZ::Fin);
+}
+
+TBarreEtat* TFenetreKOZ::CreerBarreEtat() {
+    Barre = new TBarreEtat(this);
+    Placer(Barre, 0, 174, kLargeurConception, 19, Gauche | Droite | Bas);
+    return Barre;
+}
+
+TFenetreKOZ::TPlace* TFenetreKOZ::PlaceDe(QWidget* w) {
+    for (TPlace& p : Places)
+        if (p.W == w) return &p;
+    return nullptr;
+}
+
+void TFenetreKOZ::Placer(QWidget* w, int x, int y, int largeur, int hauteur, int ancres) {
+    if (TPlace* p = PlaceDe(w))
+        *p = {w, QRect(x, y, largeur, hauteur), ancres};
+    else
+        Places.push_back({w, QRect(x, y, largeur, hauteur), ancres});
+    Disposer(size());
+}
+
+void TFenetreKOZ::AjusterColonne(const std::vector<QLabel*>& etiquettes, const std::vector<QWidget*>& suiveurs) {
+    int bord = 0, gauche = kLargeurConception;
+    for (QLabel* e : etiquettes) {
+        e->adjustSize();
+        if (TPlace* p = PlaceDe(e)) {
+            p->Conception.setSize(e->size());
+            bord = std::max(bord, p->Conception.right() + 1 + kEcartEtiquette);
+        }
+    }
+    for (QWidget* w : suiveurs)
+        if (TPlace* p = PlaceDe(w)) gauche = std::min(gauche, p->Conception.left());
+    const int decalage = bord - gauche;
+    if (decalage > 0) {
+        for (QWidget* w : suiveurs) {
+            TPlace* p = PlaceDe(w);
+            if (!p) continue;
+            p->Conception.translate(decalage, 0);
+            if ((p->Ancres & Gauche) && (p->Ancres & Droite))
+                p->Conception.setWidth(std::max(0, p->Conception.width() - decalage));
+        }
+    }
+    Disposer(size());
+}
+
+void TFenetreKOZ::AjusterHauteur(QWidget* w, int hauteur, int limite) {
+    if (TPlace* p = PlaceDe(w)) {
+        p->Conception.setHeight(std::clamp(hauteur, p->Conception.height(), std::max(limite - p->Conception.top(), 0)));
+        Disposer(size());
+    }
+}
+
+void TFenetreKOZ::Disposer(const QSize& client) {
+    const int dx = client.width() - kLargeurConception;
+    const int dy = client.height() - kHauteurConception;
+    for (const TPlace& p : Places) {
+        QRect r = p.Conception;
+        if (p.Ancres & Droite) {
+            if (p.Ancres & Gauche)
+                r.setWidth(std::max(0, r.width() + dx));
+            else
+                r.moveLeft(r.left() + dx);
+        }
+        if (p.Ancres & Bas) {
+            if (p.Ancres & Haut)
+                r.setHeight(std::max(0, r.height() + dy));
+            else
+                r.moveTop(r.top() + dy);
+        }
+        p.W->setGeometry(r);
+    }
+}
+
+void TFenetreKOZ::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    Disposer(e->size());
+}
+
+void TFenetreKOZ::Executer(TTravailFond::TTache tache) {
+    if (Travail->EnCours()) return;
+    ActiverSaisie(false);
+    Barre->MontrerProgression(0);
+    if (!Travail->Lancer(std::move(tache))) {
+        Barre->CacherProgression();
+        ActiverSaisie(true);
+    }
+}
+
+void TFenetreKOZ::Fin(bool reussi, const QString& texte) {
+    Barre->CacherProgression();
+    ActiverSaisie(true);
+    if (reussi)
+        Barre->DefinirTexte(texte);
+    else if (!texte.isEmpty())
+        AfficherErreur(texte.toStdString());
+}
+
+// A run still going stops at its next byte, leaving the files as any failure
+// would; the window closes once the worker has ended.
+void TFenetreKOZ::closeEvent(QCloseEvent* e) {
+    Travail->Arreter();
+    QWidget::closeEvent(e);
+}
+
+void TFenetreKOZ::dragEnterEvent(QDragEnterEvent* e) {
+    if (!EnCours() && !PremierFichierLocal(e->mimeData()).isEmpty())
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+
+void TFenetreKOZ::dropEvent(QDropEvent* e) {
+    const QString nom = PremierFichierLocal(e->mimeData());
+    if (EnCours() || nom.isEmpty()) {
+        e->ignore();
+        return;
+    }
+    e->acceptProposedAction();
+    Proteger([&] { FichierDepose(nom.toStdString()); });
+}

@@ -1,0 +1,70 @@
+#pragma once
+// TFenetreKOZ: what the encryption and decryption windows share. A fixed
+// layout at 96 dpi whose controls keep their distances to the edges they are
+// anchored to, the status bar along the bottom, a run on a worker thread with
+// the input disabled and a progress bar meanwhile, closing that stops a run,
+// and dropped files.
+
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "ui/TravailFond.hpp"
+
+class QLabel;
+class TBarreEtat;
+
+class TFenetreKOZ : public QWidget {
+    Q_OBJECT
+public:
+    // The client size the layout was designed for.
+    static constexpr int kLargeurConception = 490;
+    static constexpr int kHauteurConception = 193;
+
+    enum TAncre { Gauche = 1, Haut = 2, Droite = 4, Bas = 8 };
+
+    bool EnCours() const { return Travail->EnCours(); }
+    TTravailFond& Travailleur() const { return *Travail; }
+    TBarreEtat* BarreEtat() const { return Barre; }
+
+protected:
+    explicit TFenetreKOZ(QWidget* parent = nullptr);
+
+    // Creates the status bar along the bottom edge, full width.
+    TBarreEtat* CreerBarreEtat();
+    // Places w at its designed rectangle and keeps it anchored.
+    void Placer(QWidget* w, int x, int y, int largeur, int hauteur, int ancres = Gauche | Haut);
+    // Labels take their captions' size; when the widest caption of the first
+    // column would run into the fields, everything starting at the fields'
+    // left edge moves right and the fields shrink to keep their right edges.
+    void AjusterColonne(const std::vector<QLabel*>& etiquettes, const std::vector<QWidget*>& suiveurs);
+    // Lets w grow downwards (never past limite) to the height its text needs.
+    void AjusterHauteur(QWidget* w, int hauteur, int limite);
+
+    // Disables the input, shows the progress bar and starts tache.
+    void Executer(TTravailFond::TTache tache);
+    // Enables or disables what the user may change while a run goes on.
+    virtual void ActiverSaisie(bool actif) = 0;
+    // A file dropped on the window (not taken by a field).
+    virtual void FichierDepose(const std::string& nom) = 0;
+
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+    TBarreEtat* Barre;
+
+private:
+    struct TPlace {
+        QWidget* W;
+        QRect Conception;
+        int Ancres;
+    };
+    TPlace* PlaceDe(QWidget* w);
+    void Disposer(const QSize& client);
+    void Fin(bool reussi, const QString& texte);
+
+    std::vector<TPlace> Places;
+    TTravailFond* Travail;
+};

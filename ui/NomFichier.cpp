@@ -1,0 +1,106 @@
+#include "ui/NomFichier.hpp"
+
+#include "platform/Chemins.hpp"
+#include "platform/Plateforme.hpp"
+#include "random/KOZTools.hpp"
+
+namespace {
+bool Blanc(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string Minuscules(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return s;
+}
+}  // namespace
+
+bool NomFichierValide(const std::string& nom) {
+    return !nom.empty() && nom.find_first_of("<>\"[]|") == std::string::npos;
+}
+
+std::string NomDuTexte(const std::string& texte) {
+    size_t debut = 0, fin = texte.size();
+    while (debut < fin && Blanc(texte[debut])) ++debut;
+    while (fin > debut && Blanc(texte[fin - 1])) --fin;
+    if (fin - debut >= 2 && texte[debut] == '"' && texte[fin - 1] == '"') {
+        ++debut;
+        --fin;
+    }
+    return texte.substr(debut, fin - debut);
+}
+
+std::string FormeObtenue(const std::string& texte) {
+    if (Plateforme().FichierExiste(texte)) return texte;
+    return NomDuTexte(texte);
+}
+
+std::string TexteDuNom(const std::string& nom) {
+    if (nom.find(' ') != std::string::npos && (nom.empty() || nom[0] != '"')) return '"' + nom + '"';
+    return nom;
+}
+
+void VerifierNomFichier(const std::string& nom) {
+    if (!nom.empty() && !NomFichierValide(FormeObtenue(nom)))
+        throw EKOZException(Format("Nom de fichier incorrect - %s", nom.c_str()));
+}
+
+std::string FiltreDialogue(const std::string& filtre) {
+    std::string resultat;
+    size_t i = 0;
+    while (i <= filtre.size()) {
+        size_t barre = filtre.find('|', i);
+        const std::string description = filtre.substr(i, barre == std::string::npos ? std::string::npos : barre - i);
+        std::string motif;
+        if (barre != std::string::npos) {
+            const size_t suivante = filtre.find('|', barre + 1);
+            motif = filtre.substr(barre + 1, suivante == std::string::npos ? std::string::npos : suivante - barre - 1);
+            barre = suivante;
+        }
+        if (description.empty() && motif.empty()) break;
+        std::string motifs;
+        size_t j = 0;
+        while (j <= motif.size()) {
+            size_t pv = motif.find(';', j);
+            std::string un = motif.substr(j, pv == std::string::npos ? std::string::npos : pv - j);
+            if (un == "*.*") un = "*";
+            if (!un.empty()) motifs += (motifs.empty() ? "" : " ") + un;
+            if (pv == std::string::npos) break;
+            j = pv + 1;
+        }
+        if (motifs.empty()) motifs = "*";
+        if (!resultat.empty()) resultat += ";;";
+        resultat += description + " (" + motifs + ")";
+        if (barre == std::string::npos) break;
+        i = barre + 1;
+    }
+    return resultat;
+}
+
+TPreparationParcours PreparerParcours(const std::string& texte, const std::string& repertoire,
+                                      const std::string& nomPropose) {
+    TPreparationParcours p{repertoire, nomPropose};
+    const std::string n = FormeObtenue(texte);
+    if (!NomFichierValide(n)) return p;
+    const std::string chemin = PartieChemin(n);
+    if (Plateforme().RepertoireExiste(chemin)) p.Repertoire = chemin;
+    p.Nom = NomFichierValide(PartieNom(n)) ? n : std::string();
+    return p;
+}
+
+std::string RepertoireDuProgramme(const std::string& programme) {
+    std::string dir = PartieChemin(programme);
+    if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+std::string TitreApplication(const std::string& programme) {
+    std::string nom = PartieNom(programme);
+    nom = nom.substr(0, nom.find('.'));
+    if (nom.size() > 1) nom = nom.substr(0, 1) + Minuscules(nom.substr(1));
+    return nom;
+}
+
+std::string TexteAffiche(const std::string& message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+    return message;
+}
