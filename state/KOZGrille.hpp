@@ -72,7 +72,7 @@ public:
     void Permuter(uint8_t v);
     // After plain byte v: its cell exchanged with Echange's cell for v, then
     // Permuter(v), then Verifier in secure mode.
-    void Evoluer(uint8_t v);
+    void Evoluer(uint8_t v) { EvoluerDepuis(v, Position(v)); }
 
     // The trio dir + nom + ".KGR" / ".KEC" / ".KPR", plain concatenation.
     void Sauver(const std::string& dir, const std::string& nom) const;
@@ -86,6 +86,10 @@ public:
     bool ModeSecurise;
     std::unique_ptr<TKOZEchange> Echange;
     std::unique_ptr<TKOZPermutations> Permutations;
+
+protected:
+    // Evoluer(v) for a caller that has just found p = Position(v) itself.
+    void EvoluerDepuis(uint8_t v, uint8_t p);
 
 private:
     static uint8_t BaseSegment(TSegment s) {
