@@ -8,40 +8,40 @@ TKOZChiffre::TKOZChiffre()
 
 TKOZChiffre::~TKOZChiffre() = default;
 
-void TKOZChiffre::CodageCroix(uint8_t v, TBlocChiffre& bloc) {
-    const TCoordonnees c = Coordonnees(v);
+size_t TKOZChiffre::EcrireCroix(uint8_t p, uint8_t* sortie) const {
+    const uint8_t ligne = p >> 4, colonne = p & 15;
     const uint8_t a = RandomBelow(14);
     const uint8_t b = RandomBelow(14);
-    bloc.resize(2);
-    bloc[0] = Case(c.Ligne, uint8_t((c.Colonne + 1 + a) & 15));
-    bloc[1] = Case(uint8_t((c.Ligne + 1 + b) & 15), c.Colonne);
+    sortie[0] = Case(ligne, uint8_t((colonne + 1 + a) & 15));
+    sortie[1] = Case(uint8_t((ligne + 1 + b) & 15), colonne);
+    return 2;
 }
 
-void TKOZChiffre::CodageCroixDouble(uint8_t v, TBlocChiffre& bloc) {
-    const TCoordonnees c = Coordonnees(v);
+size_t TKOZChiffre::EcrireCroixDouble(uint8_t p, uint8_t* sortie) const {
+    const uint8_t ligne = p >> 4, colonne = p & 15;
     const uint8_t a = RandomBelow(13);
     const uint8_t b = RandomBelow(13);
-    bloc.resize(4);
-    bloc[0] = Case(c.Ligne, uint8_t((c.Colonne + 1 + a) & 15));
-    bloc[1] = Case(c.Ligne, uint8_t((c.Colonne + 2 + a) & 15));
-    bloc[2] = Case(uint8_t((c.Ligne + 1 + b) & 15), c.Colonne);
-    bloc[3] = Case(uint8_t((c.Ligne + 2 + b) & 15), c.Colonne);
+    sortie[0] = Case(ligne, uint8_t((colonne + 1 + a) & 15));
+    sortie[1] = Case(ligne, uint8_t((colonne + 2 + a) & 15));
+    sortie[2] = Case(uint8_t((ligne + 1 + b) & 15), colonne);
+    sortie[3] = Case(uint8_t((ligne + 2 + b) & 15), colonne);
+    return 4;
 }
 
-void TKOZChiffre::CodageVoisins(uint8_t v, TBlocChiffre& bloc) {
-    const TCoordonnees c = Coordonnees(v);
+size_t TKOZChiffre::EcrireVoisins(uint8_t p, uint8_t* sortie) const {
+    const uint8_t ligne = p >> 4, colonne = p & 15;
     const uint8_t s = RandomBelow(2);
     const uint8_t t = RandomBelow(2);
     const uint8_t k = t == 1 ? 1 : 15;
-    bloc.resize(2);
-    bloc[0] = Le(c.Ligne, c.Colonne, s, k);
-    bloc[1] = Le(c.Ligne, c.Colonne, s, uint8_t(16 - k));
+    sortie[0] = Le(ligne, colonne, s, k);
+    sortie[1] = Le(ligne, colonne, s, uint8_t(16 - k));
+    return 2;
 }
 
-void TKOZChiffre::CodageVoisinsDoubles(uint8_t v, TBlocChiffre& bloc) {
+size_t TKOZChiffre::EcrireVoisinsDoubles(uint8_t p, uint8_t* sortie) const {
     static constexpr uint8_t kDecalages[4] = {1, 2, 14, 15};
     auto partenaire = [](uint8_t d) { return uint8_t(d == 1 || d == 14 ? d + 1 : d - 1); };
-    const TCoordonnees c = Coordonnees(v);
+    const uint8_t ligne = p >> 4, colonne = p & 15;
     uint8_t liste[4];
     liste[0] = kDecalages[RandomBelow(4)];
     liste[1] = partenaire(liste[0]);
@@ -50,23 +50,69 @@ void TKOZChiffre::CodageVoisinsDoubles(uint8_t v, TBlocChiffre& bloc) {
     liste[2] = d;
     liste[3] = partenaire(d);
     const uint8_t s = RandomBelow(2);
-    bloc.resize(4);
-    for (int i = 0; i < 4; ++i) bloc[i] = Le(c.Ligne, c.Colonne, s, liste[i]);
+    for (int i = 0; i < 4; ++i) sortie[i] = Le(ligne, colonne, s, liste[i]);
+    return 4;
+}
+
+size_t TKOZChiffre::EcrireSuite(uint8_t p, uint8_t* sortie) const {
+    const uint8_t ligne = p >> 4, colonne = p & 15;
+    const uint8_t s = RandomBelow(2);
+    for (uint8_t i = 0; i < 3; ++i) sortie[i] = Le(ligne, colonne, s, i);
+    return 3;
+}
+
+// Each encoder finds v before its first draw; the block changes only once the
+// whole of it is known, so a failure leaves it as it was.
+void TKOZChiffre::CodageCroix(uint8_t v, TBlocChiffre& bloc) {
+    uint8_t octets[4];
+    const size_t n = EcrireCroix(Position(v), octets);
+    bloc.assign(octets, octets + n);
+}
+
+void TKOZChiffre::CodageCroixDouble(uint8_t v, TBlocChiffre& bloc) {
+    uint8_t octets[4];
+    const size_t n = EcrireCroixDouble(Position(v), octets);
+    bloc.assign(octets, octets + n);
+}
+
+void TKOZChiffre::CodageVoisins(uint8_t v, TBlocChiffre& bloc) {
+    uint8_t octets[4];
+    const size_t n = EcrireVoisins(Position(v), octets);
+    bloc.assign(octets, octets + n);
+}
+
+void TKOZChiffre::CodageVoisinsDoubles(uint8_t v, TBlocChiffre& bloc) {
+    uint8_t octets[4];
+    const size_t n = EcrireVoisinsDoubles(Position(v), octets);
+    bloc.assign(octets, octets + n);
 }
 
 void TKOZChiffre::CodageSuite(uint8_t v, TBlocChiffre& bloc) {
-    const TCoordonnees c = Coordonnees(v);
-    const uint8_t s = RandomBelow(2);
-    bloc.resize(3);
-    for (uint8_t i = 0; i < 3; ++i) bloc[i] = Le(c.Ligne, c.Colonne, s, i);
+    uint8_t octets[4];
+    const size_t n = EcrireSuite(Position(v), octets);
+    bloc.assign(octets, octets + n);
+}
+
+size_t TKOZChiffre::ChiffrerVers(uint8_t v, uint8_t* sortie) {
+    const uint8_t i = RandomBelow(5);
+    const uint8_t p = Position(v);
+    size_t n = 0;
+    // The slots of Codages, in their order.
+    switch (i) {
+        case 0: n = EcrireCroix(p, sortie); break;
+        case 1: n = EcrireCroixDouble(p, sortie); break;
+        case 2: n = EcrireVoisins(p, sortie); break;
+        case 3: n = EcrireVoisinsDoubles(p, sortie); break;
+        case 4: n = EcrireSuite(p, sortie); break;
+    }
+    EvoluerDepuis(v, p);
+    return n;
 }
 
 void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination, const TSuivi* suivi) {
     std::vector<uint8_t> clair(kTailleTamponClair);
     std::vector<uint8_t> chiffre(4 * kTailleTamponClair);
     size_t rempli = 0;  // bytes of chiffre holding finished blocks
-    TBlocChiffre bloc;
-    bloc.reserve(4);
     const uint64_t total = Source.Taille();
     uint64_t fait = 0;
     auto vider = [&] {
@@ -82,8 +128,9 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
             if (n == 0) break;
             for (size_t i = 0; i < n; ++i) {
                 if (suivi && suivi->ArretDemande()) throw EKOZInterruption("Chiffrement interrompu");
-                ChiffrerOctet(clair[i], bloc);
-                for (uint8_t o : bloc) chiffre[rempli++] = o;
+                // A block counts only once its byte has evolved the grid: the
+                // block of a byte that fails is never written.
+                rempli += ChiffrerVers(clair[i], &chiffre[rempli]);
             }
             vider();
             fait += n;

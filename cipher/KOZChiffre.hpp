@@ -51,6 +51,22 @@ private:
     uint8_t Le(uint8_t ligne, uint8_t colonne, uint8_t s, uint8_t d) const {
         return Case(uint8_t((ligne + (1 - s) * d) & 15), uint8_t((colonne + s * d) & 15));
     }
+
+    // The work of each encoder for the plain byte held by cell p: its draws,
+    // then its block written to sortie (room for 4 bytes). Returns the block
+    // length. The TBlocChiffre encoders above and the stream loop both run
+    // these, so they give the same bytes from the same draws.
+    size_t EcrireCroix(uint8_t p, uint8_t* sortie) const;
+    size_t EcrireCroixDouble(uint8_t p, uint8_t* sortie) const;
+    size_t EcrireVoisins(uint8_t p, uint8_t* sortie) const;
+    size_t EcrireVoisinsDoubles(uint8_t p, uint8_t* sortie) const;
+    size_t EcrireSuite(uint8_t p, uint8_t* sortie) const;
+
+    // ChiffrerOctet for the stream loop: the same draws and bytes, but the
+    // block goes straight to sortie, the slot is reached by a switch the
+    // compiler can inline, and the cell of v is found once for the encoder
+    // and the evolution (encoders do not change the grid). Returns the length.
+    size_t ChiffrerVers(uint8_t v, uint8_t* sortie);
 };
 
 // Buffer sizes of the file loops: large enough that system calls do not count.
