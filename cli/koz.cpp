@@ -14,6 +14,7 @@
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "cipher/KOZSuivi.hpp"
 #include "cli/Aide.hpp"
@@ -23,6 +24,7 @@
 #include "random/KOZTools.hpp"
 #include "state/KOZGrille.hpp"
 #include "ui/UKOZChiffre.hpp"
+#include "ui/UKOZDechiffre.hpp"
 
 namespace {
 
@@ -101,6 +103,34 @@ std::string Chiffrer(const TArgsChiffrer& a, CLI::App& commande) {
     return statut;
 }
 
+struct TArgsDechiffrer {
+    std::vector<std::string> Chiffres;
+    std::string Grille, Sortie, Fin, SauverFin;
+    bool Force = false;
+};
+
+std::string Dechiffrer(const TArgsDechiffrer& a, CLI::App& commande) {
+    for (const auto& f : a.Chiffres) NonVide(f, "FICHIER.KOZ");
+    NonVide(a.Grille, "--grille");
+    if (commande.count("--sortie")) {
+        NonVide(a.Sortie, "--sortie");
+        if (a.Chiffres.size() > 1) throw EUsage("--sortie ne va qu'avec un seul fichier chiffré");
+    }
+    if (commande.count("--fin")) NonVide(a.Fin, "--fin");
+    if (commande.count("--sauver-fin")) NonVide(a.SauverFin, "--sauver-fin");
+
+    TDechiffrement d;
+    for (const auto& f : a.Chiffres) d.Fichiers.emplace_back(f, commande.count("--sortie") ? a.Sortie : NomDechiffrePropose(f));
+    d.Grille = a.Grille;
+    d.Fin = a.Fin;
+    d.SauverFin = a.SauverFin;
+    d.Ecraser = a.Force;
+    TSuiviTerminal suivi;
+    std::string statut = LancerDechiffrement(d, &suivi.Suivi);
+    suivi.Ligne.Effacer();
+    return statut;
+}
+
 std::string Verifier(const std::string& grille) {
     NonVide(grille, "GRILLE.KGR");
     const std::string dir = PartieChemin(grille);
@@ -157,6 +187,34 @@ int main(int argc, char** argv) {
         ->required()
         ->type_name("");
 
+    TArgsDechiffrer argsDechiffrer;
+    CLI::App* dechiffrer = app.add_subcommand(
+        "dechiffrer", "Déchiffre un ou plusieurs fichiers chaînés depuis leur état de départ");
+    dechiffrer->set_version_flag("--version", kVersion, "Affiche la version et quitte");
+    dechiffrer
+        ->add_option("FICHIER.KOZ", argsDechiffrer.Chiffres,
+                     "Fichiers chiffrés, dans l'ordre de la chaîne : chacun part de\n"
+                     "l'état où le précédent s'est arrêté")
+        ->required()
+        ->type_name("");
+    dechiffrer
+        ->add_option("-g,--grille", argsDechiffrer.Grille,
+                     "Grille de l'état de départ du premier fichier (son DEBUT.KGR)")
+        ->required()
+        ->type_name("GRILLE.KGR");
+    dechiffrer
+        ->add_option("-o,--sortie", argsDechiffrer.Sortie,
+                     "Fichier déchiffré, avec un seul fichier chiffré\n"
+                     "(par défaut : le fichier chiffré sans son extension)")
+        ->type_name("SORTIE");
+    dechiffrer
+        ->add_option("--fin", argsDechiffrer.Fin,
+                     "Vérifie que l'état atteint est celui de ce trio (le FIN-CHIFFRE.KGR)")
+        ->type_name("FIN.KGR");
+    dechiffrer->add_option("--sauver-fin", argsDechiffrer.SauverFin, "Enregistre l'état atteint sous ce trio")
+        ->type_name("BASE");
+    dechiffrer->add_flag("-f,--force", argsDechiffrer.Force, "Remplace un fichier déchiffré qui existe déjà");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -189,6 +247,8 @@ int main(int argc, char** argv) {
     try {
         if (chiffrer->parsed())
             std::cout << Chiffrer(argsChiffrer, *chiffrer) << std::endl;
+        else if (dechiffrer->parsed())
+            std::cout << Dechiffrer(argsDechiffrer, *dechiffrer) << std::endl;
         else if (verifier->parsed())
             std::cout << Verifier(grilleAVerifier) << std::endl;
     } catch (const EUsage& e) {

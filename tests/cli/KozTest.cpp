@@ -73,7 +73,7 @@ protected:
 
 TEST_F(Koz, VersionOfTheCommandAndOfEachSubcommand) {
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--version"}, {"chiffrer", "--version"}, {"verifier", "--version"}}) {
+             {"--version"}, {"chiffrer", "--version"}, {"verifier", "--version"}, {"dechiffrer", "--version"}}) {
         const TResultat r = Koz_(args);
         EXPECT_EQ(r.Code, 0) << args.front();
         EXPECT_EQ(r.Sortie, "koz " KOZ_VERSION "\n");
@@ -89,12 +89,16 @@ TEST_F(Koz, HelpOfTheCommandAndOfEachSubcommandInFrench) {
         std::vector<std::string> Contient;
     };
     for (const Cas& c : std::vector<Cas>{
-             {{"--help"}, {"Utilisation : koz [OPTIONS] COMMANDE", "Commandes:", "chiffrer", "verifier", "Codes de sortie"}},
+             {{"--help"},
+              {"Utilisation : koz [OPTIONS] COMMANDE", "Commandes:", "chiffrer", "verifier", "dechiffrer", "Codes de sortie"}},
              {{"-h"}, {"Utilisation : koz"}},
              {{"chiffrer", "--help"},
               {"Utilisation : koz chiffrer [OPTIONS] SOURCE", "-o,--sortie DESTINATION", "-g,--grille GRILLE.KGR",
                "-s,--securise", "SOURCE (obligatoire)"}},
-             {{"verifier", "-h"}, {"Utilisation : koz verifier [OPTIONS] GRILLE.KGR"}}}) {
+             {{"verifier", "-h"}, {"Utilisation : koz verifier [OPTIONS] GRILLE.KGR"}},
+             {{"dechiffrer", "--help"},
+              {"Utilisation : koz dechiffrer [OPTIONS] FICHIER.KOZ...", "-g,--grille GRILLE.KGR (obligatoire)",
+               "--fin FIN.KGR", "--sauver-fin BASE", "--force"}}}) {
         const TResultat r = Koz_(c.Args);
         EXPECT_EQ(r.Code, 0);
         EXPECT_EQ(r.Erreur, "");
@@ -113,8 +117,8 @@ TEST_F(Koz, UsageErrorsExitTwoWithAHintAndWriteNothing) {
         std::string Commande;
     };
     for (const Cas& c : std::vector<Cas>{
-             {{}, "une commande est attendue (chiffrer, verifier)", "koz"},
-             {{"bla"}, "commande inconnue « bla » (chiffrer, verifier)", "koz"},
+             {{}, "une commande est attendue (chiffrer, verifier, dechiffrer)", "koz"},
+             {{"bla"}, "commande inconnue « bla » (chiffrer, verifier, dechiffrer)", "koz"},
              {{"--bidule"}, "option inconnue « --bidule »", "koz"},
              {{"chiffrer"}, "SOURCE est obligatoire", "koz chiffrer"},
              {{"chiffrer", "a.txt", "b.txt"}, "argument inattendu : b.txt", "koz chiffrer"},
@@ -123,6 +127,12 @@ TEST_F(Koz, UsageErrorsExitTwoWithAHintAndWriteNothing) {
              {{"chiffrer", "a.txt", "-o", ""}, "--sortie : le nom de fichier est vide", "koz chiffrer"},
              {{"chiffrer", "a.txt", "-g", ""}, "--grille : le nom de fichier est vide", "koz chiffrer"},
              {{"verifier"}, "GRILLE.KGR est obligatoire", "koz verifier"},
+             {{"dechiffrer", "a.txt"}, "--grille est obligatoire", "koz dechiffrer"},
+             {{"dechiffrer", "-g", "DEBUT.KGR"}, "FICHIER.KOZ est obligatoire", "koz dechiffrer"},
+             {{"dechiffrer", "a.txt", "a.txt", "-g", "DEBUT.KGR", "-o", "x"},
+              "--sortie ne va qu'avec un seul fichier chiffré", "koz dechiffrer"},
+             {{"dechiffrer", "a.txt", "-g", "DEBUT.KGR", "--fin", ""}, "--fin : le nom de fichier est vide",
+              "koz dechiffrer"},
              {{"verifier", ""}, "GRILLE.KGR : le nom de fichier est vide", "koz verifier"}}) {
         const TResultat r = Koz_(c.Args);
         EXPECT_EQ(r.Code, 2) << c.Message;
@@ -273,6 +283,59 @@ TEST_F(Koz, VerifierReportsASoundTrioOrWhatIsWrong) {
     auto apres = avant;
     apres.erase("DEBUT.KPR");
     EXPECT_EQ(Contenu(T.Chemin), apres);
+}
+
+// Decryption: a chain of runs read back from the first DEBUT.
+TEST_F(Koz, ChainOfThreeRunsIsReadBackFromDebut) {
+    const std::string a = OctetsAleatoires(200000, 1), b = "", c = OctetsAleatoires(3000, 3);
+    Ecrire("a.bin", a);
+    Ecrire("b.bin", b);
+    Ecrire("c.bin", c);
+    Succes(Koz_({"chiffrer", "a.bin"}));
+    Succes(Koz_({"chiffrer", "b.bin", "-g", "FIN-CHIFFRE.KGR", "-s"}));
+    Succes(Koz_({"chiffrer", "c.bin", "-g", "FIN-CHIFFRE.KGR"}));
+    for (const char* f : {"a.bin", "b.bin", "c.bin"}) fs::rename(T / f, T / (std::string(f) + ".orig"));
+
+    Succes(Koz_({"dechiffrer", "a.KOZ", "b.KOZ", "c.KOZ", "-g", "DEBUT.KGR", "--fin", "FIN-CHIFFRE.KGR",
+                 "--sauver-fin", "ATTEINT"}));
+    EXPECT_EQ(LireFichier(T / "a"), a);
+    EXPECT_EQ(LireFichier(T / "b"), b);
+    EXPECT_TRUE(fs::exists(T / "b"));
+    EXPECT_EQ(LireFichier(T / "c"), c);
+    EXPECT_EQ(Trio(T.Chemin, "ATTEINT"), Trio(T.Chemin, "FIN-CHIFFRE"));
+
+    // The last file alone, from the wrong start: refused by the block rule
+    // (or, against all odds, read back as other bytes).
+    const TResultat faux = Koz_({"dechiffrer", "c.KOZ", "-g", "ATTEINT.KGR", "-o", "autre"});
+    if (faux.Code == 1) {
+        EXPECT_TRUE(std::regex_match(faux.Erreur, std::regex("koz: Le fichier chiffré \".*/c\\.KOZ\" est invalide à "
+                                                              "l'octet [0-9]+\n")))
+            << faux.Erreur;
+    } else {
+        EXPECT_EQ(faux.Code, 0);
+        EXPECT_NE(LireFichier(T / "autre"), c);
+    }
+}
+
+TEST_F(Koz, DecryptionKeepsAnExistingOutputUnlessForced) {
+    const std::string clair = OctetsAleatoires(5000, 9);
+    Ecrire("a.bin", clair);
+    Succes(Koz_({"chiffrer", "a.bin", "-o", "a.KOZ"}));
+    Ecrire("a", "à ne pas perdre");
+
+    Echec(Koz_({"dechiffrer", "a.KOZ", "-g", "DEBUT.KGR"}), "Le fichier déchiffré \"" + T.Dir() + "a\" existe déjà");
+    EXPECT_EQ(LireFichier(T / "a"), "à ne pas perdre");
+    Succes(Koz_({"dechiffrer", "a.KOZ", "-g", "DEBUT.KGR", "--force"}));
+    EXPECT_EQ(LireFichier(T / "a"), clair);
+}
+
+TEST_F(Koz, DecryptionAgainstTheWrongFinalStateExitsOne) {
+    Ecrire("a.bin", OctetsAleatoires(5000, 4));
+    Succes(Koz_({"chiffrer", "a.bin"}));
+    Echec(Koz_({"dechiffrer", "a.KOZ", "-g", "DEBUT.KGR", "--fin", "DEBUT.KGR", "--sauver-fin", "ATTEINT"}),
+          "L'état atteint ne correspond pas à l'état \"" + T.Dir() +
+              "DEBUT.KGR\" : mauvaise grille de départ ou fichier chiffré altéré");
+    EXPECT_FALSE(fs::exists(T / "ATTEINT.KGR"));
 }
 
 // The progress line: only on a terminal, only for a large source, erased at the end.
