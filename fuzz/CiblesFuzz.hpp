@@ -1,0 +1,31 @@
+#pragma once
+// The checks behind the fuzz targets, shared by the libFuzzer programs and by
+// the regression tests that replay the committed inputs. Each takes arbitrary
+// bytes, runs the code under test on them and returns the empty text when
+// every property held, or a description of the first one that failed. Memory
+// errors are left to the sanitizers.
+//
+// Nothing here touches the disk or the shared generator: files live in an
+// in-memory platform and every draw comes from a source seeded by the input,
+// so one input always runs the same way.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// A state trio loaded from the bytes: flags, the lengths of the ".KGR" and
+// ".KEC" parts, then the three parts. Checks the loader's verdict against
+// the file sizes and contents, then evolves the loaded state over a few bytes
+// beside a plain model of the evolution, and saves it back.
+std::string EssaiEtat(const uint8_t* octets, size_t taille);
+
+// A state shaped by the first bytes (flags and a seed), the rest taken as
+// encrypted bytes: decrypted block by block and as a stream read in small
+// pieces (same bytes, same failure offset, same state reached), the blocks
+// checked against every block the encoders can make, and the rest encrypted
+// and decrypted back.
+std::string EssaiDechiffrement(const uint8_t* octets, size_t taille);
+
+// The path vocabulary, the proposed names and the file-name field's rules on
+// the bytes taken as names.
+std::string EssaiNoms(const uint8_t* octets, size_t taille);
