@@ -39,18 +39,19 @@ size_t TKOZChiffre::EcrireVoisins(uint8_t p, uint8_t* sortie) const {
 }
 
 size_t TKOZChiffre::EcrireVoisinsDoubles(uint8_t p, uint8_t* sortie) const {
+    // Two pairs of offsets, {1, 2} forward and {14, 15} backward: entry k is
+    // in pair k >> 1 and its partner is entry k ^ 1.
     static constexpr uint8_t kDecalages[4] = {1, 2, 14, 15};
-    auto partenaire = [](uint8_t d) { return uint8_t(d == 1 || d == 14 ? d + 1 : d - 1); };
     const uint8_t ligne = p >> 4, colonne = p & 15;
-    uint8_t liste[4];
-    liste[0] = kDecalages[RandomBelow(4)];
-    liste[1] = partenaire(liste[0]);
-    uint8_t d = kDecalages[RandomBelow(4)];
-    while (d == liste[0] || d == liste[1]) d = kDecalages[RandomBelow(4)];
-    liste[2] = d;
-    liste[3] = partenaire(d);
+    const uint8_t premier = RandomBelow(4);
+    uint8_t second = RandomBelow(4);
+    // Drawn again as long as it falls in the first one's pair.
+    while ((second >> 1) == (premier >> 1)) second = RandomBelow(4);
     const uint8_t s = RandomBelow(2);
-    for (int i = 0; i < 4; ++i) sortie[i] = Le(ligne, colonne, s, liste[i]);
+    sortie[0] = Le(ligne, colonne, s, kDecalages[premier]);
+    sortie[1] = Le(ligne, colonne, s, kDecalages[premier ^ 1]);
+    sortie[2] = Le(ligne, colonne, s, kDecalages[second]);
+    sortie[3] = Le(ligne, colonne, s, kDecalages[second ^ 1]);
     return 4;
 }
 
