@@ -53,6 +53,7 @@ TBarreEtat::TBarreEtat(QWidget* parent) : QStatusBar(parent), Zone(new QLabel(th
     setSizeGripEnabled(true);
     setFocusPolicy(Qt::NoFocus);
     Zone->setTextFormat(Qt::PlainText);
+    Zone->setContentsMargins(2, 0, 0, 0);
     addWidget(Zone, 1);
     Barre->setRange(0, 100);
     Barre->setTextVisible(true);

@@ -22,10 +22,10 @@ std::string NomDuTexte(const std::string& texte) {
     size_t debut = 0, fin = texte.size();
     while (debut < fin && Blanc(texte[debut])) ++debut;
     while (fin > debut && Blanc(texte[fin - 1])) --fin;
-    if (fin - debut >= 2 && texte[debut] == '"' && texte[fin - 1] == '"') {
-        ++debut;
-        --fin;
-    }
+    // Each quote is dropped on its own: while a quoted name is being typed,
+    // its opening quote already stands alone.
+    if (debut < fin && texte[debut] == '"') ++debut;
+    if (debut < fin && texte[fin - 1] == '"') --fin;
     return texte.substr(debut, fin - debut);
 }
 

@@ -10,9 +10,10 @@
 bool NomFichierValide(const std::string& nom);
 
 // The name a field's text stands for: the text with blanks and control
-// characters (bytes up to 0x20) trimmed at both ends, then one surrounding
-// pair of double quotes removed. A name typed with blanks and without quotes
-// is kept whole ("/tmp/mes documents/a.txt" stays that name).
+// characters (bytes up to 0x20) trimmed at both ends, then one double quote
+// removed at each end where there is one (so a name whose closing quote is
+// not typed yet reads as the name). A name typed with blanks and without
+// quotes is kept whole ("/tmp/mes documents/a.txt" stays that name).
 std::string NomDuTexte(const std::string& texte);
 
 // The field's getter: the text unchanged when it names an existing file,

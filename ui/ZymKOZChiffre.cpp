@@ -4,15 +4,14 @@
 #include <QApplication>
 
 #include "random/KOZTools.hpp"
-#include "ui/NomFichier.hpp"
+#include "ui/Application.hpp"
 #include "ui/UFormChiffre.hpp"
 
 int main(int argc, char** argv) {
     InitialiserKOZTools();
     {
         QApplication application(argc, argv);
-        QCoreApplication::setApplicationName(
-            QString::fromStdString(TitreApplication(QCoreApplication::applicationFilePath().toStdString())));
+        PreparerApplication(application);
         {
             TForm1 Form1;
             Form1.show();

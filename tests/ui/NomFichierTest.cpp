@@ -21,9 +21,13 @@ TEST(NomFichier, LeTexteEntierEstLeNomSansBlancsAuxBoutsNiGuillemets) {
     EXPECT_EQ(NomDuTexte("\" /tmp/a \""), " /tmp/a ");
     EXPECT_EQ(NomDuTexte("   "), "");
     EXPECT_EQ(NomDuTexte("\"\""), "");
-    EXPECT_EQ(NomDuTexte("\""), "\"");
+    EXPECT_EQ(NomDuTexte("\"\"\""), "\"");
     EXPECT_EQ(NomDuTexte("\"a\"b\""), "a\"b");
-    EXPECT_EQ(NomDuTexte("/tmp/\"a\""), "/tmp/\"a\"");
+    // A name being typed in quotes: the opening quote alone is dropped too.
+    EXPECT_EQ(NomDuTexte("\""), "");
+    EXPECT_EQ(NomDuTexte("\"/tmp/mes doc"), "/tmp/mes doc");
+    EXPECT_EQ(NomDuTexte("/tmp/a\" "), "/tmp/a");
+    EXPECT_EQ(NomDuTexte("/tmp/\"a"), "/tmp/\"a");
     // Bytes above 127 are ordinary characters, not blanks.
     EXPECT_EQ(NomDuTexte("\xC3\xA9t\xC3\xA9\xC2\xA0"), "\xC3\xA9t\xC3\xA9\xC2\xA0");
 }

@@ -185,6 +185,16 @@ private slots:
         QCOMPARE(vues, attendu);
     }
 
+    // Typing a quoted name key by key must not stop the user at its opening quote.
+    void UnNomTapeEntreGuillemetsNeDeclencheAucunMessage() {
+        TEnregistreurErreurs erreurs;
+        TForm1 f;
+        QTest::keyClicks(f.JvFilenameEdit1, "\"/tmp/mes documents/lettre.txt\"");
+        QVERIFY2(erreurs.Textes.empty(), qPrintable(erreurs.Textes.empty() ? QString() : erreurs.Textes[0]));
+        QCOMPARE(f.JvFilenameEdit2->text(), QString("\"/tmp/mes documents/lettre.KOZ\""));
+        QCOMPARE(f.JvFilenameEdit1->NomFichier(), std::string("/tmp/mes documents/lettre.txt"));
+    }
+
     void UneDestinationTapeeResteJusquAuProchainChangement() {
         TForm1 f;
         f.JvFilenameEdit1->setText("/docs/a.txt");

@@ -1,0 +1,142 @@
+// The decryption window, and the round trip through both windows.
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+
+#include <filesystem>
+
+#include "tests/support/Fichiers.hpp"
+#include "tests/ui/SupportQt.hpp"
+#include "ui/ChampNomFichier.hpp"
+#include "ui/Controles.hpp"
+#include "ui/UFormChiffre.hpp"
+#include "ui/UFormDechiffre.hpp"
+
+namespace {
+const QRegularExpression kTermine("^Terminé en [0-9]+ms$");
+
+// Encrypts source through the encryption window, as a user would.
+void ChiffrerParLaFenetre(const std::string& source) {
+    TForm1 f;
+    f.JvFilenameEdit1->DefinirNomFichier(source);
+    QTest::mouseClick(f.Button1, Qt::LeftButton);
+    QTRY_VERIFY(!f.EnCours());
+    QVERIFY(kTermine.match(f.StatusBar1->Texte()).hasMatch());
+}
+}  // namespace
+
+class TestFenetreDechiffre : public QObject {
+    Q_OBJECT
+private slots:
+    void LesTextesEtLaDisposition() {
+        TFormDechiffre f;
+        QCOMPARE(f.windowTitle(), QString("ZymKOZ-Déchiffrement-"));
+        QCOMPARE(f.Label1->text(), QString("Fichier chiffré"));
+        QCOMPARE(f.Label2->text(), QString("Fichier déchiffré"));
+        QCOMPARE(f.Label3->text(), QString("Grille"));
+        QCOMPARE(f.Button1->text(), QString("Déchiffrer"));
+        QVERIFY(!f.CheckBox1->isChecked());
+        QCOMPARE(f.size(), QSize(490, 193));
+        QCOMPARE(f.Button1->geometry(), QRect(402, 144, 75, 25));
+        QCOMPARE(f.StatusBar1->geometry(), QRect(0, 174, 490, 19));
+        const int gauche = f.JvFilenameEdit1->x();
+        QVERIFY(f.Label2->geometry().right() + 5 < gauche);
+        QCOMPARE(f.JvFilenameEdit3->geometry(), QRect(gauche, 80, 483 - gauche, 21));
+        QCOMPARE(f.JvFilenameEdit1->Filtre, std::string("Fichier KOZ (*.KOZ)|*.KOZ|Tous les fichiers (*.*)|*.*"));
+        QCOMPARE(f.JvFilenameEdit3->Filtre, std::string("Fichiers grille KOZ (*.KGR)|*.KGR"));
+    }
+
+    void LeNomDechiffreEstPropose() {
+        TFormDechiffre f;
+        f.JvFilenameEdit1->setText("/docs/lettre.txt.KOZ");
+        QCOMPARE(f.JvFilenameEdit2->text(), QString("/docs/lettre.txt"));
+        f.JvFilenameEdit1->setText("\"/mes docs/a.KOZ\"");
+        QCOMPARE(f.JvFilenameEdit2->text(), QString("\"/mes docs/a\""));
+        f.JvFilenameEdit1->setText("/docs/essai");
+        QCOMPARE(f.JvFilenameEdit2->text(), QString("/docs/essai.dechiffre"));
+        f.JvFilenameEdit1->clear();
+        QCOMPARE(f.JvFilenameEdit2->text(), QString());
+    }
+
+    void SansGrilleUnMessageClair() {
+        TEnregistreurErreurs erreurs;
+        TFormDechiffre f;
+        f.JvFilenameEdit1->setText("/docs/a.KOZ");
+        f.JvFilenameEdit3->setText("  ");
+        f.StatusBar1->DefinirTexte("avant");
+        f.Button1Click();
+        QVERIFY(!f.EnCours());
+        QCOMPARE(erreurs.Textes.size(), size_t(1));
+        QCOMPARE(erreurs.Textes[0], QString("Le déchiffrement demande la grille de départ : choisissez le fichier "
+                                            "DEBUT.KGR écrit à côté du fichier chiffré."));
+        QCOMPARE(f.StatusBar1->Texte(), QString("avant"));
+    }
+
+    void AllerRetourParLesDeuxFenetres() {
+        TRepertoireTemporaire dir;
+        const std::string clair = OctetsAleatoires(200000, 77);
+        EcrireFichier(dir / "mes notes.bin", clair);
+        TEnregistreurErreurs erreurs;
+        ChiffrerParLaFenetre(dir / "mes notes.bin");
+        QVERIFY(erreurs.Textes.empty());
+        std::filesystem::rename(dir / "mes notes.bin", dir / "original.bin");
+
+        TFormDechiffre f;
+        f.show();
+        QVERIFY(DeposerFichier(&f, QString::fromStdString(dir / "mes notes.KOZ")));
+        QVERIFY(DeposerFichier(&f, QString::fromStdString(dir / "DEBUT.KGR")));
+        QCOMPARE(f.JvFilenameEdit2->NomFichier(), dir / "mes notes");
+        QCOMPARE(f.JvFilenameEdit3->NomFichier(), dir / "DEBUT.KGR");
+        QTest::mouseClick(f.Button1, Qt::LeftButton);
+        QTRY_VERIFY(!f.EnCours());
+        QVERIFY2(erreurs.Textes.empty(), qPrintable(erreurs.Textes.empty() ? QString() : erreurs.Textes[0]));
+        QVERIFY2(kTermine.match(f.StatusBar1->Texte()).hasMatch(), qPrintable(f.StatusBar1->Texte()));
+        QVERIFY(LireFichier(dir / "mes notes") == clair);
+
+        // Again: the output exists now, and is only replaced when asked.
+        const QString texte = f.StatusBar1->Texte();
+        EcrireFichier(dir / "mes notes", "ancien");
+        f.Button1Click();
+        QTRY_VERIFY(!f.EnCours());
+        QTRY_COMPARE(erreurs.Textes.size(), size_t(1));
+        QVERIFY2(erreurs.Textes[0].contains("existe déjà"), qPrintable(erreurs.Textes[0]));
+        QCOMPARE(LireFichier(dir / "mes notes"), std::string("ancien"));
+        QCOMPARE(f.StatusBar1->Texte(), texte);
+        f.CheckBox1->setChecked(true);
+        f.Button1Click();
+        QTRY_VERIFY(!f.EnCours());
+        QCOMPARE(erreurs.Textes.size(), size_t(1));
+        QVERIFY(LireFichier(dir / "mes notes") == clair);
+    }
+
+    void LaSaisieEstBloqueePendantUnDechiffrementEtFermerLArrete() {
+        TRepertoireTemporaire dir;
+        EcrireFichier(dir / "a.bin", OctetsAleatoires(100000));
+        TEnregistreurErreurs erreurs;
+        ChiffrerParLaFenetre(dir / "a.bin");
+        std::filesystem::rename(dir / "a.KOZ", dir / "retenu.KOZ");
+        TPlateformeRetenue plateforme("retenu");
+        {
+            TFormDechiffre f;
+            f.show();
+            plateforme.Arret = &f.Travailleur().DrapeauArret();
+            f.JvFilenameEdit1->DefinirNomFichier(dir / "retenu.KOZ");
+            f.JvFilenameEdit3->DefinirNomFichier(dir / "DEBUT.KGR");
+            f.Button1Click();
+            QVERIFY(f.EnCours());
+            for (QWidget* w : std::initializer_list<QWidget*>{f.JvFilenameEdit1, f.JvFilenameEdit2,
+                                                              f.JvFilenameEdit3, f.CheckBox1, f.Button1})
+                QVERIFY(!w->isEnabled());
+            QTRY_VERIFY(f.StatusBar1->BarreProgression()->value() > 0);
+            QVERIFY(f.close());
+            QVERIFY(!f.EnCours());
+            QTest::qWait(20);
+        }
+        QVERIFY(erreurs.Textes.empty());
+        QVERIFY(std::filesystem::file_size(dir / "retenu") < 100000);
+    }
+};
+
+KOZ_TEST_QT(TestFenetreDechiffre)
+#include "TestFenetreDechiffre.moc"
