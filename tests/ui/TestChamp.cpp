@@ -156,19 +156,13 @@ private slots:
         QCOMPARE(champ->NomFichier(), dir / "DEBUT.KGR");
     }
 
+    // The "." rule itself is pinned in NomFichierTest; here, its wiring.
     void LAffichageAjouteLePointEtPorteLeTitre() {
         TEnregistreurErreurs erreurs;
         AfficherErreur("Nom de fichier incorrect - /tmp/a[b.KOZ");
-        AfficherErreur("Impossible d'ouvrir le fichier \"/x\". No such file or directory");
-        AfficherErreur("fini.");
         AfficherErreur("(voir)");
-        AfficherErreur("\"cité\"");
-        AfficherErreur("blanc ");
         Proteger([] { throw std::runtime_error("échec"); });
-        const std::vector<QString> attendus{
-            "Nom de fichier incorrect - /tmp/a[b.KOZ.",
-            "Impossible d'ouvrir le fichier \"/x\". No such file or directory.",
-            "fini.", "(voir)", "\"cité\"", "blanc ", "échec."};
+        const std::vector<QString> attendus{"Nom de fichier incorrect - /tmp/a[b.KOZ.", "(voir)", "échec."};
         QCOMPARE(erreurs.Textes, attendus);
         for (const QString& t : erreurs.Titres) QCOMPARE(t, QString("Zymkozchiffre"));
     }
