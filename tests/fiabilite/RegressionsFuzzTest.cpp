@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct TCible {
     const char* Nom;
     std::string (*Essai)(const uint8_t*, size_t);
 };
+
+void PrintTo(const TCible& c, std::ostream* os) { *os << c.Nom; }
 
 class RegressionsFuzz : public ::testing::TestWithParam<TCible> {};
 
