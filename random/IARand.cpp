@@ -39,6 +39,11 @@ TIARand::TIARand() {
     Remaining = 0;
     Accumulator = 0;
     PoolIndex = 0;
+    std::memset(ResultatsAvance, 0, sizeof ResultatsAvance);
+    std::memset(MemoireAvance, 0, sizeof MemoireAvance);
+    AccumulateurAvance = 0;
+    AFaire = 0;
+    Preparee = false;
     Reseed();
 }
 
@@ -51,12 +56,19 @@ void TIARand::Clear() {
     explicit_bzero(&Remaining, sizeof Remaining);
     explicit_bzero(&Accumulator, sizeof Accumulator);
     explicit_bzero(&PoolIndex, sizeof PoolIndex);
+    // The prepared pass holds words still to come: wiped as well.
+    explicit_bzero(ResultatsAvance, sizeof ResultatsAvance);
+    explicit_bzero(MemoireAvance, sizeof MemoireAvance);
+    explicit_bzero(&AccumulateurAvance, sizeof AccumulateurAvance);
+    explicit_bzero(&AFaire, sizeof AFaire);
+    explicit_bzero(&Preparee, sizeof Preparee);
 }
 
 bool TIARand::EstEfface() const {
     for (int i = 0; i < 256; ++i)
-        if (Results[i] != 0 || Memory[i] != 0) return false;
-    return Remaining == 0 && Accumulator == 0 && PoolIndex == 0;
+        if (Results[i] != 0 || Memory[i] != 0 || ResultatsAvance[i] != 0 || MemoireAvance[i] != 0) return false;
+    return Remaining == 0 && Accumulator == 0 && PoolIndex == 0 && AccumulateurAvance == 0 && AFaire == 0 &&
+           !Preparee;
 }
 
 void TIARand::AddByte(uint8_t b) {
@@ -122,14 +134,30 @@ void TIARand::Generate() {
     }
 #undef KOZ_ETAPE
     Accumulator = acc;
+    Anticiper();
+}
+
+void TIARand::Anticiper() {
+    std::memcpy(MemoireAvance, Memory, sizeof Memory);
+    AccumulateurAvance = Accumulator;
+    AFaire = 256;
+    Preparee = true;
+}
+
+void TIARand::PasseSuivante() {
+    if (!Preparee) {
+        Generate();
+        return;
+    }
+    while (AFaire != 0) EtapeAvance();
+    std::memcpy(Results, ResultatsAvance, sizeof Results);
+    std::memcpy(Memory, MemoireAvance, sizeof Memory);
+    Accumulator = AccumulateurAvance;
+    Anticiper();
 }
 
 void TIARand::Reseed() {
-    PoolIndex = 0;
-    explicit_bzero(Results, sizeof Results);
-    explicit_bzero(Memory, sizeof Memory);
-    Remaining = 0;
-    Accumulator = 0;
+    Clear();
     GatherEntropy();
     Init();
 }

@@ -16,7 +16,8 @@ public:
     TIARand(const TIARand&) = delete;
     TIARand& operator=(const TIARand&) = delete;
 
-    // Zeroes Results, Memory, Remaining, Accumulator, then PoolIndex.
+    // Zeroes Results, Memory, Remaining, Accumulator, then PoolIndex (and
+    // the pass prepared ahead).
     void Clear();
     // Adds b (8-bit add, no carry) into pool byte PoolIndex, wrapping the
     // index to 0 only when a byte arrives with the index past 1023.
@@ -32,12 +33,17 @@ public:
     // The next word, from Results[255] down to Results[0], then a new pass.
     uint32_t Next() {
         if (Remaining == 0) {
-            Generate();
+            PasseSuivante();
             Remaining = 255;
         } else {
             --Remaining;
         }
-        return Results[Remaining & 255];
+        const uint32_t mot = Results[Remaining & 255];
+        // One step of the following pass per word handed out: its chain of
+        // dependent loads then runs alongside the caller's own work, instead
+        // of stalling it for 256 steps at every 256th word.
+        if (AFaire != 0) EtapeAvance();
+        return mot;
     }
 
     // Clear, gather, Init.
@@ -56,9 +62,34 @@ public:
     bool EstEfface() const;
 
 private:
+    // The pass after the current one, computed ahead a step at a time from
+    // the Memory and Accumulator the current pass left, in buffers of its
+    // own: Results, Memory and Accumulator always hold what the plain
+    // generator would hold. Preparee is false when nothing is prepared (after
+    // Clear); AFaire counts the steps still to do. All zero once wiped.
+    void EtapeAvance() {
+        const uint32_t i = 256 - AFaire--;
+        const uint32_t x = MemoireAvance[i];
+        const uint32_t y = MemoireAvance[x & 255] + AccumulateurAvance;
+        MemoireAvance[i] = y;
+        AccumulateurAvance = MemoireAvance[(y >> 8) & 255] + x;
+        ResultatsAvance[i] = AccumulateurAvance;
+    }
+    // Starts preparing the pass that follows the one now in Results.
+    void Anticiper();
+    // Makes the prepared pass (finished first if need be) the current one;
+    // exactly what Generate would have made.
+    void PasseSuivante();
+
     uint32_t Results[256];
     uint32_t Memory[256];
     int32_t Remaining;
     uint32_t Accumulator;
     int32_t PoolIndex;
+
+    uint32_t ResultatsAvance[256];
+    uint32_t MemoireAvance[256];
+    uint32_t AccumulateurAvance;
+    uint32_t AFaire;
+    bool Preparee;
 };
