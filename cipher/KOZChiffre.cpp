@@ -4,7 +4,11 @@
 
 TKOZChiffre::TKOZChiffre()
     : Codages{&TKOZChiffre::CodageCroix, &TKOZChiffre::CodageCroixDouble, &TKOZChiffre::CodageVoisins,
-              &TKOZChiffre::CodageVoisinsDoubles, &TKOZChiffre::CodageSuite} {}
+              &TKOZChiffre::CodageVoisinsDoubles, &TKOZChiffre::CodageSuite} {
+    // One value is looked up per plain byte: searching the cells costs less
+    // than keeping the inverse table at each of the evolution's exchanges.
+    TenirInverse(false);
+}
 
 TKOZChiffre::~TKOZChiffre() = default;
 

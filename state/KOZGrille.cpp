@@ -135,5 +135,6 @@ void TKOZGrille::Reindexer() {
             ++distincts;
         }
     }
-    Indexee_ = distincts == 256;
+    Permutation_ = distincts == 256;
+    Indexee_ = Permutation_ && TenirInverse_;
 }

@@ -3,14 +3,23 @@
 // row * 16 + column), with the exchange and permutation tables that steer how
 // it evolves after every plain byte, and the trio of files that hold all three.
 //
-// The grid keeps an inverse table (value -> cell) in step with every exchange
-// while the cells are a permutation, so that Position costs one lookup; its
-// answers are those of the linear search (lowest cell holding the value).
+// Position answers as the linear search does (the lowest cell holding the
+// value), in one of two ways while the cells are a permutation:
+//   - an inverse table (value -> cell) kept in step with every exchange: one
+//     lookup, for two more stores per exchange. The default; decryption,
+//     which looks up three or four values per byte, keeps it;
+//   - a search of the cells sixteen at a time, with no upkeep at all.
+//     Encryption, which looks up one value per byte, is faster this way.
+// A grid that is not a permutation is searched cell by cell.
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "state/KOZEchange.hpp"
 #include "state/KOZPermutations.hpp"
@@ -49,6 +58,7 @@ public:
     // The lowest cell holding v; raises "La valeur cherchée n'est pas dans la grille".
     uint8_t Position(uint8_t v) const {
         if (Indexee_) return Inverse_[v];
+        if (Permutation_) return PositionUnique(v);
         return PositionLineaire(v);
     }
     // Position by plain search of the cells, whatever the inverse table says.
@@ -90,6 +100,12 @@ public:
 protected:
     // Evoluer(v) for a caller that has just found p = Position(v) itself.
     void EvoluerDepuis(uint8_t v, uint8_t p);
+    // Whether the inverse table is kept (it is, unless a derived class says
+    // otherwise); the answers of Position are the same either way.
+    void TenirInverse(bool oui) {
+        TenirInverse_ = oui;
+        Reindexer();
+    }
 
 private:
     static uint8_t BaseSegment(TSegment s) {
@@ -98,10 +114,34 @@ private:
         return uint8_t((s.Sens == 0) * ligne + (s.Sens == 1) * colonne);
     }
     static uint8_t PasSegment(TSegment s) { return uint8_t((s.Sens == 0) * 1 + (s.Sens == 1) * 16); }
-    // Rebuilds the inverse table; it is used only while the cells are a permutation.
+    // Finds whether the cells are a permutation, and rebuilds the inverse table.
     void Reindexer();
+    // The one cell holding v. REQUIRES: the cells are a permutation.
+    uint8_t PositionUnique(uint8_t v) const {
+#if defined(__SSE2__)
+        // One bit per cell holding v, 64 cells to a mask; exactly one bit is
+        // set among the four masks, so the quarter is found without a branch.
+        const __m128i cherche = _mm_set1_epi8(char(v));
+        uint64_t masques[4];
+        for (int quart = 0; quart < 4; ++quart) {
+            uint64_t m = 0;
+            for (int j = 0; j < 4; ++j) {
+                const auto* seize = reinterpret_cast<const __m128i*>(Cases_.data() + 64 * quart + 16 * j);
+                const uint32_t egaux = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(seize), cherche)));
+                m |= uint64_t(egaux) << (16 * j);
+            }
+            masques[quart] = m;
+        }
+        const int quart = (masques[1] != 0) + 2 * (masques[2] != 0) + 3 * (masques[3] != 0);
+        return uint8_t(64 * quart + __builtin_ctzll(masques[0] | masques[1] | masques[2] | masques[3]));
+#else
+        return PositionLineaire(v);
+#endif
+    }
 
     TCases Cases_;
     std::array<uint8_t, 256> Inverse_;
-    bool Indexee_ = false;
+    bool Permutation_ = false;  // every value in exactly one cell; exchanges keep it
+    bool TenirInverse_ = true;
+    bool Indexee_ = false;  // Permutation_ && TenirInverse_: Inverse_ is right
 };
