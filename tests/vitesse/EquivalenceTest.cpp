@@ -238,6 +238,27 @@ TEST(Equivalence, GridThatIsNoPermutationFailsAtTheSameByteWithTheSameOutput) {
     EXPECT_LE(s.Octets.size(), 4u * 30000);
 }
 
+TEST(Equivalence, CipherPositionAnswersAsTheLinearSearchOnEveryValue) {
+    // The cipher searches its cells sixteen at a time instead of keeping the
+    // inverse table: every value of many grids, the quarter boundaries of the
+    // cells included, and grids the evolution has shuffled.
+    TKOZChiffre c;
+    std::mt19937 g(17);
+    TKOZGrille::TCases cases = GrilleIdentite();
+    for (int essai = 0; essai < 200; ++essai) {
+        std::shuffle(cases.begin(), cases.end(), g);
+        c.DefinirCases(cases);
+        for (int v = 0; v < 256; ++v) ASSERT_EQ(c.Position(uint8_t(v)), c.PositionLineaire(uint8_t(v)));
+    }
+    c.DefinirCases(GrilleIdentite());
+    for (int v = 0; v < 256; ++v) ASSERT_EQ(c.Position(uint8_t(v)), v);
+    const std::string clair = OctetsAleatoires(3000, 17);
+    for (char o : clair) {
+        c.Evoluer(uint8_t(o));
+        for (int v = 0; v < 256; v += 5) ASSERT_EQ(c.Position(uint8_t(v)), c.PositionLineaire(uint8_t(v)));
+    }
+}
+
 TEST(Equivalence, LiteralAdresseAndTheGridsAgreeOnEverySegment) {
     // Every Sens, Rang and Debut a byte can hold, at positions 0..255.
     for (int sens : {0, 1, 2, 255})
