@@ -1,6 +1,5 @@
 #include "ui/UKOZChiffre.hpp"
 
-#include <cerrno>
 #include <memory>
 #include <vector>
 
@@ -8,19 +7,12 @@
 #include "platform/Chemins.hpp"
 #include "platform/Plateforme.hpp"
 #include "random/KOZTools.hpp"
+#include "ui/KOZVerifications.hpp"
 
 namespace {
 const char* const kMemeFichier = "Le fichier à chiffrer et le fichier chiffré sont le même fichier";
 const char* const kSourceEtat = "Le fichier à chiffrer et le fichier d'état sont le même fichier";
 const char* const kDestinationEtat = "Le fichier chiffré et le fichier d'état sont le même fichier";
-
-// Whether two names reach one file: the same identity when both exist, or the
-// same absolute path (a file still to be created has no identity yet).
-bool MemeFichier(const std::string& a, const std::string& b) {
-    const auto ia = Plateforme().IdentiteDe(a);
-    if (ia && ia == Plateforme().IdentiteDe(b)) return true;
-    return Plateforme().CheminComplet(a) == Plateforme().CheminComplet(b);
-}
 
 void AjouterTrio(std::vector<std::string>& noms, const std::string& dir, const std::string& nom) {
     for (const char* ext : {".KGR", ".KEC", ".KPR"}) noms.push_back(dir + nom + ext);
@@ -56,13 +48,7 @@ std::string LancerChiffrement(const std::string& Source, const std::string& Dest
     }
     // A destination that could never be created (no name, a missing
     // directory, a directory) fails here rather than after "DEBUT" is written.
-    {
-        const std::string repertoire = PartieChemin(Destination);
-        if (Destination.empty() || (!repertoire.empty() && !Plateforme().RepertoireExiste(repertoire)))
-            throw EKOZException(MessageCreation(Destination, TexteErreur(ENOENT)));
-        if (Plateforme().RepertoireExiste(Destination))
-            throw EKOZException(MessageCreation(Destination, TexteErreur(EISDIR)));
-    }
+    VerifierCreable(Destination);
     // A state file written over the source would destroy the data before it
     // is read (or after); written over by the destination, it would lose the
     // only key to the encrypted file. The loaded trio counts for the latter.

@@ -1,12 +1,12 @@
 #include "ui/UKOZDechiffre.hpp"
 
-#include <cerrno>
 #include <memory>
 
 #include "cipher/KOZDechiffre.hpp"
 #include "platform/Chemins.hpp"
 #include "platform/Plateforme.hpp"
 #include "random/KOZTools.hpp"
+#include "ui/KOZVerifications.hpp"
 #include "ui/UKOZChiffre.hpp"
 
 namespace {
@@ -15,14 +15,6 @@ const char* const kDechiffreEtat = "Le fichier déchiffré et le fichier d'état
 const char* const kChiffreEtat = "Le fichier chiffré et le fichier d'état sont le même fichier";
 const char* const kDeuxFois = "Deux fichiers chiffrés seraient déchiffrés dans ce même fichier";
 const char* const kGrilleDepart = "L'état atteint remplacerait la grille de départ";
-
-// Whether two names reach one file: the same identity when both exist, or the
-// same absolute path (a file still to be created has no identity yet).
-bool MemeFichier(const std::string& a, const std::string& b) {
-    const auto ia = Plateforme().IdentiteDe(a);
-    if (ia && ia == Plateforme().IdentiteDe(b)) return true;
-    return Plateforme().CheminComplet(a) == Plateforme().CheminComplet(b);
-}
 
 // The three files of the trio that nom names (path part + base name).
 std::vector<std::string> Trio(const std::string& nom) {
@@ -84,7 +76,9 @@ std::string LancerDechiffrement(const TDechiffrement& d, const TSuivi* suivi) {
             if (MemeFichier(clair, e)) Refuser(clair, kDechiffreEtat);
         for (size_t m = 0; m < k; ++m)
             if (MemeFichier(clair, fichiers[m].second)) Refuser(clair, kDeuxFois);
-        if (Plateforme().RepertoireExiste(clair)) Refuser(clair, TexteErreur(EISDIR).c_str());
+        // A missing directory would otherwise fail only once the outputs
+        // before it in the chain are written.
+        VerifierCreable(clair);
         if (!d.Ecraser && Plateforme().FichierExiste(clair))
             throw EKOZException(
                 Format("Le fichier déchiffré \"%s\" existe déjà", Plateforme().CheminComplet(clair).c_str()));

@@ -346,6 +346,17 @@ TEST_F(DechiffreChaine, RienNEstEcritQuandUneSortieNePeutPasEtreCreee) {
     }
 }
 
+TEST_F(DechiffreChaine, UneDeuxiemeSortieDansUnDossierAbsentNEcritRien) {
+    TDechiffrement d = Tout();
+    d.Fichiers.pop_back();
+    d.Fin.clear();
+    const std::string absente = sortie / "absent/f2";
+    d.Fichiers[1].second = absente;
+    EXPECT_EQ(Echec([&] { LancerDechiffrement(d); }), MessageCreation(absente, TexteErreur(ENOENT)));
+    EXPECT_FALSE(Existe(Sortie(0)));
+    EXPECT_TRUE(fs::is_empty(sortie.Dir()));
+}
+
 TEST_F(DechiffreChaine, AvecEcraserUneSortieExistanteEstRemplacee) {
     EcrireFichier(Sortie(0), std::string(200000, 'x'));
     TDechiffrement d = Tout();
