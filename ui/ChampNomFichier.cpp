@@ -79,7 +79,7 @@ std::string TChampNomFichier::NomFichier() const { return FormeObtenue(text().to
 
 void TChampNomFichier::DefinirNomFichier(const std::string& nom) {
     VerifierNomFichier(nom);
-    setText(QString::fromStdString(TexteDuNom(nom)));
+    setText(QString::fromStdString(TexteDefini(nom)));
 }
 
 void TChampNomFichier::Parcourir() {

@@ -29,7 +29,8 @@ public:
 
     // The name the field holds (FormeObtenue of its text).
     std::string NomFichier() const;
-    // Shows nom (quoted when it holds a blank). Raises "Nom de fichier
+    // Shows the getter form of nom (quoted when it holds a blank), so that
+    // NomFichier() then gives that form. Raises "Nom de fichier
     // incorrect - %s" and leaves the text as it was when nom is not valid.
     void DefinirNomFichier(const std::string& nom);
 

@@ -39,6 +39,13 @@ std::string TexteDuNom(const std::string& nom) {
     return nom;
 }
 
+std::string TexteDefini(const std::string& nom) {
+    const std::string forme = nom.empty() ? nom : FormeObtenue(nom);
+    if (!forme.empty() && (Blanc(forme.front()) || Blanc(forme.back())) && forme[0] != '"')
+        return '"' + forme + '"';
+    return TexteDuNom(forme);
+}
+
 void VerifierNomFichier(const std::string& nom) {
     if (!nom.empty() && !NomFichierValide(FormeObtenue(nom)))
         throw EKOZException(Format("Nom de fichier incorrect - %s", nom.c_str()));

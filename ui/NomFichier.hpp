@@ -24,6 +24,13 @@ std::string FormeObtenue(const std::string& texte);
 // does not begin with a double quote.
 std::string TexteDuNom(const std::string& nom);
 
+// The text the setter shows for a nom it accepts: TexteDuNom of nom's getter
+// form, so that the field reads back that form and not the raw text (" "a b" "
+// would otherwise be shown as "" "a b" "", which reads as no valid name). A
+// form that begins or ends with a blank other than a space is quoted too, or
+// reading it back would trim that blank.
+std::string TexteDefini(const std::string& nom);
+
 // The setter's check: raises "Nom de fichier incorrect - %s" (with nom
 // unchanged) when nom is not empty and its getter form is not a valid name.
 void VerifierNomFichier(const std::string& nom);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "random/KOZTools.hpp"
 #include "tests/support/Fichiers.hpp"
@@ -63,6 +64,40 @@ TEST(NomFichier, LeControleDuSetterPorteSurLeNomEntier) {
     }
     EXPECT_THROW(VerifierNomFichier("   "), EKOZException);
     EXPECT_THROW(VerifierNomFichier("a|b"), EKOZException);
+}
+
+TEST(NomFichier, UnNomAccepteParLeSetterSeRelitSousSaFormeObtenue) {
+    // Shown as typed, this one would read back as ' "a b" ', which holds quotes.
+    EXPECT_EQ(TexteDefini(" \"a b\" "), "\"a b\"");
+    EXPECT_EQ(TexteDefini("/tmp/mes documents/a.txt"), "\"/tmp/mes documents/a.txt\"");
+    EXPECT_EQ(TexteDefini("/tmp/a.txt"), "/tmp/a.txt");
+    EXPECT_EQ(TexteDefini(""), "");
+
+    auto seRelit = [](const std::string& nom) {
+        try {
+            VerifierNomFichier(nom);
+        } catch (const EKOZException&) {
+            return;
+        }
+        EXPECT_EQ(FormeObtenue(TexteDefini(nom)), FormeObtenue(nom)) << '[' << nom << ']';
+    };
+    // Every text of up to six characters among these, none of them an existing file.
+    const std::string lettres = "x \"\t/";
+    std::vector<std::string> longueur{""};
+    for (int n = 0; n < 6; ++n) {
+        std::vector<std::string> suivants;
+        for (const auto& t : longueur)
+            for (char c : lettres) suivants.push_back(t + c);
+        for (const auto& t : suivants) seRelit(t);
+        longueur = std::move(suivants);
+    }
+    // An existing file is its own getter form, blanks at its ends included.
+    TRepertoireTemporaire dir;
+    for (const std::string nom : {" espace devant ", "fin\t", "sans"}) {
+        EcrireFichier(dir / nom, "x");
+        seRelit(dir / nom);
+        EXPECT_EQ(FormeObtenue(TexteDefini(dir / nom)), dir / nom);
+    }
 }
 
 TEST(NomFichier, FiltresAuFormatDuDialogue) {
