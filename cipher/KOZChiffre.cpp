@@ -98,7 +98,7 @@ void TKOZChiffre::CodageSuite(uint8_t v, TBlocChiffre& bloc) {
     bloc.assign(octets, octets + n);
 }
 
-size_t TKOZChiffre::ChiffrerVers(uint8_t v, uint8_t* sortie) {
+size_t TKOZChiffre::ChiffrerVers(uint8_t v, uint8_t* sortie, bool prepare) {
     const uint8_t i = RandomBelow(5);
     const uint8_t p = Position(v);
     size_t n = 0;
@@ -110,11 +110,15 @@ size_t TKOZChiffre::ChiffrerVers(uint8_t v, uint8_t* sortie) {
         case 3: n = EcrireVoisinsDoubles(p, sortie); break;
         case 4: n = EcrireSuite(p, sortie); break;
     }
-    EvoluerDepuis(v, p);
+    if (prepare)
+        EvoluerPrepare(v, p);
+    else
+        EvoluerDepuis(v, p);
     return n;
 }
 
 void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination, const TSuivi* suivi) {
+    const bool prepare = PreparerEvolution();
     std::vector<uint8_t> clair(kTailleTamponClair);
     std::vector<uint8_t> chiffre(4 * kTailleTamponClair);
     size_t rempli = 0;  // bytes of chiffre holding finished blocks
@@ -135,7 +139,7 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
                 if (suivi && suivi->ArretDemande()) throw EKOZInterruption("Chiffrement interrompu");
                 // A block counts only once its byte has evolved the grid: the
                 // block of a byte that fails is never written.
-                rempli += ChiffrerVers(clair[i], &chiffre[rempli]);
+                rempli += ChiffrerVers(clair[i], &chiffre[rempli], prepare);
             }
             vider();
             fait += n;

@@ -65,8 +65,9 @@ private:
     // ChiffrerOctet for the stream loop: the same draws and bytes, but the
     // block goes straight to sortie, the slot is reached by a switch the
     // compiler can inline, and the cell of v is found once for the encoder
-    // and the evolution (encoders do not change the grid). Returns the length.
-    size_t ChiffrerVers(uint8_t v, uint8_t* sortie);
+    // and the evolution (encoders do not change the grid); the evolution is
+    // the compiled one when prepare is true. Returns the length.
+    size_t ChiffrerVers(uint8_t v, uint8_t* sortie, bool prepare);
 };
 
 // Buffer sizes of the file loops: large enough that system calls do not count.

@@ -97,6 +97,7 @@ int TKOZDechiffre::DechiffrerBloc(const uint8_t* octets, size_t n, uint8_t& v) c
 
 void TKOZDechiffre::DechiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination, const std::string& nom,
                                    const TSuivi* suivi) {
+    const bool prepare = PreparerEvolution();
     // A block left unfinished at the end of one read (at most 3 bytes) is
     // moved to the front, before the next read.
     std::vector<uint8_t> chiffre(kTailleTamponChiffre + 3);
@@ -132,7 +133,10 @@ void TKOZDechiffre::DechiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destinat
                 const int longueur = DechiffrerBloc(chiffre.data() + i, disponible - i, v);
                 if (longueur == kBlocIncomplet) break;
                 if (longueur == kBlocInvalide) throw invalide(debutTampon + i);
-                Evoluer(v);
+                if (prepare)
+                    EvoluerPrepare(v, Position(v));
+                else
+                    Evoluer(v);
                 clair[rempli++] = v;
                 i += size_t(longueur);
             }

@@ -3,6 +3,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "random/KOZTools.hpp"
 #include "state/KOZFichierEtat.hpp"
 
@@ -137,4 +141,93 @@ void TKOZGrille::Reindexer() {
     }
     Permutation_ = distincts == 256;
     Indexee_ = Permutation_ && TenirInverse_;
+}
+
+namespace {
+bool VectorielleAutorisee = true;
+
+bool ProcesseurVectoriel() {
+#if defined(__x86_64__)
+    // Also false where the system does not save the 512-bit registers.
+    static const bool oui = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi");
+    return oui;
+#else
+    return false;
+#endif
+}
+
+#if defined(__x86_64__)
+#define KOZ_CIBLE_VECTORIELLE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+// r[k] := table[index[k]] for the 256 bytes of index, table being the four
+// registers t0..t3 (256 bytes), after the indices p and e have traded places.
+KOZ_CIBLE_VECTORIELLE inline void Permuter256(const __m512i t[4], const uint8_t* index, uint8_t p, uint8_t e,
+                                               __m512i r[4]) {
+    const __m512i vp = _mm512_set1_epi8(char(p)), ve = _mm512_set1_epi8(char(e));
+    for (int k = 0; k < 4; ++k) {
+        __m512i i = _mm512_loadu_si512(index + 64 * k);
+        const __mmask64 estP = _mm512_cmpeq_epi8_mask(i, vp), estE = _mm512_cmpeq_epi8_mask(i, ve);
+        i = _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(i, estP, ve), estE, vp);
+        // Bits 0..6 pick one of 128 bytes in each half; bit 7 picks the half.
+        const __m512i bas = _mm512_permutex2var_epi8(t[0], i, t[1]);
+        const __m512i haut = _mm512_permutex2var_epi8(t[2], i, t[3]);
+        r[k] = _mm512_mask_blend_epi8(_mm512_movepi8_mask(i), bas, haut);
+    }
+}
+
+KOZ_CIBLE_VECTORIELLE void EvoluerVectoriel(uint8_t* cases, uint8_t* inverse, const uint8_t* vers,
+                                            const uint8_t* depuis, uint8_t p, uint8_t e) {
+    // Exchanging cells p and e, then permuting: cell c takes what cell
+    // vers[c] held after the exchange, that is cell vers[c] with p and e
+    // traded. The inverse table maps each value's old cell q to its new cell
+    // depuis[q], q again with p and e traded first.
+    __m512i t[4], r[4];
+    for (int k = 0; k < 4; ++k) t[k] = _mm512_loadu_si512(cases + 64 * k);
+    Permuter256(t, vers, p, e, r);
+    for (int k = 0; k < 4; ++k) _mm512_storeu_si512(cases + 64 * k, r[k]);
+    if (!inverse) return;
+    for (int k = 0; k < 4; ++k) t[k] = _mm512_loadu_si512(depuis + 64 * k);
+    Permuter256(t, inverse, p, e, r);
+    for (int k = 0; k < 4; ++k) _mm512_storeu_si512(inverse + 64 * k, r[k]);
+}
+#endif
+}  // namespace
+
+bool TKOZGrille::AutoriserEvolutionVectorielle(bool oui) {
+    const bool avant = VectorielleAutorisee;
+    VectorielleAutorisee = oui;
+    return avant;
+}
+
+bool TKOZGrille::EvolutionVectorielle() { return VectorielleAutorisee && ProcesseurVectoriel(); }
+
+bool TKOZGrille::PreparerEvolution() {
+    if (!EvolutionVectorielle()) return false;
+    if (!Compilees_) Compilees_ = std::make_unique<TPermutationsCompilees>();
+    for (int v = 0; v < 256; ++v) {
+        // Permuter(v) run on the identity grid gives where each cell comes from.
+        uint8_t* const vers = Compilees_->Vers[v];
+        for (int c = 0; c < 256; ++c) vers[c] = uint8_t(c);
+        const TPermutation t = Permutations->Table[v];
+        const uint8_t pas1 = PasSegment(t.Segment1), pas2 = PasSegment(t.Segment2);
+        uint8_t a = BaseSegment(t.Segment1), b = BaseSegment(t.Segment2);
+        for (int i = 0; i < t.Longueur; ++i) {
+            std::swap(vers[a], vers[b]);
+            a = uint8_t(a + pas1);
+            b = uint8_t(b + pas2);
+        }
+        for (int c = 0; c < 256; ++c) Compilees_->Depuis[v][vers[c]] = uint8_t(c);
+    }
+    return true;
+}
+
+void TKOZGrille::EvoluerPrepare(uint8_t v, uint8_t p) {
+#if defined(__x86_64__)
+    EvoluerVectoriel(Cases_.data(), Indexee_ ? Inverse_.data() : nullptr, Compilees_->Vers[v], Compilees_->Depuis[v],
+                     p, Echange->Table[v]);
+    if (ModeSecurise) Verifier();
+#else
+    EvoluerDepuis(v, p);
+#endif
 }

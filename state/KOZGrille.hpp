@@ -107,6 +107,27 @@ protected:
         Reindexer();
     }
 
+    // The evolution of a whole stream at once where the processor has AVX-512
+    // byte permutes. Whatever the grid holds, the exchanges of entry v always
+    // move the same cells to the same places, so each entry becomes one
+    // permutation of the 256 cell indices, compiled here; the evolution then
+    // moves all 256 cells in a few instructions, with no loop to mispredict.
+    // Returns false, compiling nothing, where the processor lacks them (or
+    // while the test seam below forbids them). The tables must not change
+    // until the stream is done.
+    bool PreparerEvolution();
+    // EvoluerDepuis(v, p) through the compiled permutations: the same cells,
+    // inverse table and check. REQUIRES: PreparerEvolution returned true.
+    void EvoluerPrepare(uint8_t v, uint8_t p);
+
+public:
+    // Whether PreparerEvolution will compile (the processor has the
+    // instructions and the seam below allows them).
+    static bool EvolutionVectorielle();
+    // Test seam: false makes PreparerEvolution refuse, so that the loop
+    // evolution is exercised on any processor. Returns the previous setting.
+    static bool AutoriserEvolutionVectorielle(bool oui);
+
 private:
     static uint8_t BaseSegment(TSegment s) {
         const uint8_t ligne = uint8_t(s.Rang * 16 + s.Debut);
@@ -139,8 +160,16 @@ private:
 #endif
     }
 
-    TCases Cases_;
-    std::array<uint8_t, 256> Inverse_;
+    // Entry v as a permutation of the cells: after Permuter(v), cell c holds
+    // what cell Vers[v][c] held; Depuis[v] is its inverse.
+    struct TPermutationsCompilees {
+        alignas(64) uint8_t Vers[256][256];
+        alignas(64) uint8_t Depuis[256][256];
+    };
+    std::unique_ptr<TPermutationsCompilees> Compilees_;
+
+    alignas(64) TCases Cases_;
+    alignas(64) std::array<uint8_t, 256> Inverse_;
     bool Permutation_ = false;  // every value in exactly one cell; exchanges keep it
     bool TenirInverse_ = true;
     bool Indexee_ = false;  // Permutation_ && TenirInverse_: Inverse_ is right
