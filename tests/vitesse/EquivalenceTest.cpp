@@ -3,8 +3,10 @@
 // plain one (bench/ReferenceLitterale.hpp: linear Position, one branch per
 // Sens, one byte at a time through a TBlocChiffre) and against ChiffrerOctet:
 // from the same state and the same generator words, the same bytes, the same
-// number of draws and the same final state. Generated states, and loaded ones
-// whose tables hold what no generation makes.
+// number of draws and the same final state; and the decryption gives the
+// plain text back. Generated states, and loaded ones whose tables hold what
+// no generation makes. The stream loops run with the compiled (vector)
+// evolution and with the loop one.
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@
 #include "../support/Fichiers.hpp"
 #include "bench/ReferenceLitterale.hpp"
 #include "cipher/KOZChiffre.hpp"
+#include "cipher/KOZDechiffre.hpp"
 
 namespace {
 
@@ -121,8 +124,9 @@ std::string Etat(const TReferenceLitterale& r) {
 // Runs the three paths from c's current state under the words of graine and
 // checks they agree in every respect; returns the fast path's output.
 TSortie TroisChemins(TKOZChiffre& c, const std::string& clair, uint32_t graine) {
-    TKOZChiffre jumeau;
+    TKOZChiffre jumeau, depart;
     CopierEtat(c, jumeau);
+    CopierEtat(c, depart);
     TReferenceLitterale reference(c);
 
     const TSortie rapide = Rapide(c, clair, graine);
@@ -137,8 +141,30 @@ TSortie TroisChemins(TKOZChiffre& c, const std::string& clair, uint32_t graine) 
     EXPECT_EQ(rapide.Tirages, octets.Tirages);
     EXPECT_TRUE(Etat(c) == Etat(reference)) << "final states differ (fast / literal)";
     EXPECT_TRUE(Etat(c) == Etat(jumeau)) << "final states differ (fast / ChiffrerOctet)";
+
+    if (rapide.Echec.empty()) {
+        TKOZDechiffre dechiffre(depart);
+        TFluxMemoireLecture source(reinterpret_cast<const uint8_t*>(rapide.Octets.data()), rapide.Octets.size());
+        TFluxMemoireEcriture retour;
+        dechiffre.DechiffrerFlux(source, retour, "essai.KOZ");
+        EXPECT_TRUE(retour.Contenu == clair) << "decryption: " << Ecart(retour.Contenu, clair);
+        EXPECT_TRUE(EtatsEgaux(dechiffre, c)) << "decryption reaches another state";
+    }
     return rapide;
 }
+
+// The stream loops with the compiled evolution (true) or the loop one.
+struct EquivalenceChemins : ::testing::TestWithParam<bool> {
+    void SetUp() override {
+        if (GetParam() && !TKOZGrille::EvolutionVectorielle())
+            GTEST_SKIP() << "this processor has no AVX-512 byte permutes";
+        Avant = TKOZGrille::AutoriserEvolutionVectorielle(GetParam());
+    }
+    void TearDown() override { TKOZGrille::AutoriserEvolutionVectorielle(Avant); }
+    bool Avant = true;
+};
+INSTANTIATE_TEST_SUITE_P(Evolution, EquivalenceChemins, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "compiled" : "loop"; });
 
 // Random bytes, then long runs of one value (each run steers the grid through
 // the same entry again and again) and every byte value in turn.
@@ -150,7 +176,7 @@ std::string Clair(size_t n, uint32_t graine) {
     return s;
 }
 
-TEST(Equivalence, GeneratedStatesGiveTheSameBytesAndState) {
+TEST_P(EquivalenceChemins, GeneratedStatesGiveTheSameBytesAndState) {
     for (uint32_t graine : {1u, 0xDEADBEEFu, 0x4B4F5A21u}) {
         SCOPED_TRACE(graine);
         TKOZChiffre c;
@@ -160,7 +186,7 @@ TEST(Equivalence, GeneratedStatesGiveTheSameBytesAndState) {
     }
 }
 
-TEST(Equivalence, EmptySourceDrawsNothingAndLeavesTheState) {
+TEST_P(EquivalenceChemins, EmptySourceDrawsNothingAndLeavesTheState) {
     TKOZChiffre c;
     const std::string avant = Etat(c);
     const TSortie s = TroisChemins(c, "", 7);
@@ -169,7 +195,7 @@ TEST(Equivalence, EmptySourceDrawsNothingAndLeavesTheState) {
     EXPECT_TRUE(Etat(c) == avant);
 }
 
-TEST(Equivalence, SecureModeChangesNoByteOnAValidGrid) {
+TEST_P(EquivalenceChemins, SecureModeChangesNoByteOnAValidGrid) {
     TKOZChiffre c;
     c.ModeSecurise = true;
     const TSortie s = TroisChemins(c, Clair(16 * 1024, 3), 3);
@@ -209,7 +235,7 @@ void EtatBizarre(TKOZChiffre& c, uint32_t graine) {
     }
 }
 
-TEST(Equivalence, LoadedStatesWithOddEntriesGiveTheSameBytesAndState) {
+TEST_P(EquivalenceChemins, LoadedStatesWithOddEntriesGiveTheSameBytesAndState) {
     for (uint32_t graine : {11u, 12u}) {
         SCOPED_TRACE(graine);
         TKOZChiffre c;
@@ -219,7 +245,7 @@ TEST(Equivalence, LoadedStatesWithOddEntriesGiveTheSameBytesAndState) {
     }
 }
 
-TEST(Equivalence, GridThatIsNoPermutationFailsAtTheSameByteWithTheSameOutput) {
+TEST_P(EquivalenceChemins, GridThatIsNoPermutationFailsAtTheSameByteWithTheSameOutput) {
     // Value 0x41 in two cells, 0x03 in none: the fast path searches the cells
     // as the literal one does, and both stop when the plain text reaches 0x03.
     TKOZChiffre c;
@@ -236,6 +262,25 @@ TEST(Equivalence, GridThatIsNoPermutationFailsAtTheSameByteWithTheSameOutput) {
     EXPECT_EQ(s.Echec, "La valeur cherchée n'est pas dans la grille");
     EXPECT_GE(s.Octets.size(), 2u * 30000);
     EXPECT_LE(s.Octets.size(), 4u * 30000);
+}
+
+TEST_P(EquivalenceChemins, SecureModeStopsAtTheFirstByteOnAGridThatIsNoPermutation) {
+    // The check follows the first evolution: nothing is written, in either loop.
+    TKOZChiffre c;
+    TKOZGrille::TCases cases = GrilleIdentite();
+    cases[3] = 0x41;
+    c.DefinirCases(cases);
+    c.ModeSecurise = true;
+    TKOZChiffre jumeau;
+    CopierEtat(c, jumeau);
+    const std::string clair = "ABC";
+    const TSortie rapide = Rapide(c, clair, 9);
+    const TSortie octets = OctetParOctet(jumeau, clair, 9);
+    EXPECT_EQ(rapide.Echec, "La grille n'est plus valide\r\n\r\nManquent = 03\r\nDoublons = 41");
+    EXPECT_EQ(rapide.Echec, octets.Echec);
+    EXPECT_EQ(rapide.Octets, "");
+    EXPECT_EQ(rapide.Tirages, octets.Tirages);
+    EXPECT_TRUE(Etat(c) == Etat(jumeau));
 }
 
 TEST(Equivalence, CipherPositionAnswersAsTheLinearSearchOnEveryValue) {
