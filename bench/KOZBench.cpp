@@ -253,6 +253,7 @@ void UnProcessus(const std::vector<std::string>& cmd, TSerie& serie) {
 }
 
 TSerie Processus(int fois, const std::vector<std::string>& cmd) {
+    ::sync();
     TSerie serie;
     for (int i = 0; i < fois && serie.Ok; ++i) UnProcessus(cmd, serie);
     return serie;
@@ -489,38 +490,11 @@ int Banc(const TOptions& o) {
     const TLigne* lKozDechiffrer = nullptr;
     const TLigne* lVersion = nullptr;
     if (!o.MemoireSeule) {
-        // 2. File to file, each run in a process of its own.
+        // File to file, each run in a process of its own; before each series
+        // the dirty pages of the ones before are flushed, outside the timing.
         const std::string soi = Soi();
-        const std::string chiffreGrand = chemin("chiffre.KOZ"), retourGrand = chemin("retour.bin");
-        std::fprintf(stderr, "kozbench: file to file, %s...\n", Taille(o.Taille).c_str());
-        const TLigne& c = ligne("encrypt, file to file (`ChiffrerFichier`)", o.Taille,
-                                Processus(o.Repetitions, {soi, "--child", "encrypt", clairGrand, chiffreGrand,
-                                                          chemin("etat")}));
-        const TLigne& d = ligne("decrypt, file to file (`DechiffrerFichier`)", o.Taille,
-                                Processus(o.Repetitions, {soi, "--child", "decrypt", chiffreGrand, retourGrand}));
-        verifier("file to file: `DechiffrerFichier` gives back the plain file (" + Taille(o.Taille) + ")",
-                 c.Serie.Ok && d.Serie.Ok && MemesOctets(retourGrand, clairGrand));
-
-        // The command line, as a user runs it: a fresh state each time, saved
-        // beside the source; the decryption starts from the last run's DEBUT
-        // and must reach its FIN-CHIFFRE.
-        if (!o.Koz.empty() && ::access(o.Koz.c_str(), X_OK) == 0) {
-            std::fprintf(stderr, "kozbench: koz...\n");
-            const std::string kozChiffre = chemin("koz.KOZ"), kozRetour = chemin("koz-retour.bin");
-            lKozChiffrer = &ligne("`koz chiffrer`", o.Taille,
-                                  Processus(o.Repetitions, {o.Koz, "chiffrer", clairGrand, "-o", kozChiffre}));
-            lKozDechiffrer = &ligne("`koz dechiffrer`", o.Taille,
-                                    Processus(o.Repetitions, {o.Koz, "dechiffrer", kozChiffre, "-g",
-                                                              chemin("DEBUT.KGR"), "--fin", chemin("FIN-CHIFFRE.KGR"),
-                                                              "-o", kozRetour, "-f"}));
-            verifier("`koz dechiffrer` gives back the plain file and reaches FIN-CHIFFRE (" + Taille(o.Taille) + ")",
-                     lKozChiffrer->Serie.Ok && lKozDechiffrer->Serie.Ok && MemesOctets(kozRetour, clairGrand));
-            lVersion = &ligne("`koz --version`", 0, Processus(o.RepetitionsVersion, {o.Koz, "--version"}));
-        } else {
-            std::fprintf(stderr, "kozbench: no koz program (--koz PATH): its rows are left out\n");
-        }
-
-        // 3. The literal design against the fast path on the same smaller file.
+        // The literal design against the fast path on the same smaller file,
+        // first, before the large outputs below load the disk.
         if (o.Litterale) {
             std::fprintf(stderr, "kozbench: literal baseline, %s...\n", Taille(o.TailleLitterale).c_str());
             const std::string rapide = chemin("rapide.KOZ"), litteral = chemin("litteral.KOZ");
@@ -537,7 +511,40 @@ int Banc(const TOptions& o) {
                          MemesOctets(chemin("etat-rapide"), chemin("etat-litteral")));
         }
 
-        // 4. openssl, for context.
+        const std::string chiffreGrand = chemin("chiffre.KOZ"), retourGrand = chemin("retour.bin");
+        std::fprintf(stderr, "kozbench: file to file, %s...\n", Taille(o.Taille).c_str());
+        const TLigne& c = ligne("encrypt, file to file (`ChiffrerFichier`)", o.Taille,
+                                Processus(o.Repetitions, {soi, "--child", "encrypt", clairGrand, chiffreGrand,
+                                                          chemin("etat")}));
+        const TLigne& d = ligne("decrypt, file to file (`DechiffrerFichier`)", o.Taille,
+                                Processus(o.Repetitions, {soi, "--child", "decrypt", chiffreGrand, retourGrand}));
+        verifier("file to file: `DechiffrerFichier` gives back the plain file (" + Taille(o.Taille) + ")",
+                 c.Serie.Ok && d.Serie.Ok && MemesOctets(retourGrand, clairGrand));
+        std::filesystem::remove(chiffreGrand);
+        std::filesystem::remove(retourGrand);
+
+        // The command line, as a user runs it: a fresh state each time, saved
+        // beside the source; the decryption starts from the last run's DEBUT
+        // and must reach its FIN-CHIFFRE.
+        if (!o.Koz.empty() && ::access(o.Koz.c_str(), X_OK) == 0) {
+            std::fprintf(stderr, "kozbench: koz...\n");
+            const std::string kozChiffre = chemin("koz.KOZ"), kozRetour = chemin("koz-retour.bin");
+            lKozChiffrer = &ligne("`koz chiffrer`", o.Taille,
+                                  Processus(o.Repetitions, {o.Koz, "chiffrer", clairGrand, "-o", kozChiffre}));
+            lKozDechiffrer = &ligne("`koz dechiffrer`", o.Taille,
+                                    Processus(o.Repetitions, {o.Koz, "dechiffrer", kozChiffre, "-g",
+                                                              chemin("DEBUT.KGR"), "--fin", chemin("FIN-CHIFFRE.KGR"),
+                                                              "-o", kozRetour, "-f"}));
+            verifier("`koz dechiffrer` gives back the plain file and reaches FIN-CHIFFRE (" + Taille(o.Taille) + ")",
+                     lKozChiffrer->Serie.Ok && lKozDechiffrer->Serie.Ok && MemesOctets(kozRetour, clairGrand));
+            std::filesystem::remove(kozChiffre);
+            std::filesystem::remove(kozRetour);
+            lVersion = &ligne("`koz --version`", 0, Processus(o.RepetitionsVersion, {o.Koz, "--version"}));
+        } else {
+            std::fprintf(stderr, "kozbench: no koz program (--koz PATH): its rows are left out\n");
+        }
+
+        // openssl, for context.
         if (o.Openssl) {
             if (const auto openssl = Trouver("openssl")) {
                 std::fprintf(stderr, "kozbench: openssl...\n");
