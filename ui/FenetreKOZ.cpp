@@ -2,16 +2,20 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QUrl>
 #include <algorithm>
 
 #include "ui/AffichageErreur.hpp"
+#include "ui/ChampNomFichier.hpp"
 #include "ui/Controles.hpp"
+#include "ui/NomFichier.hpp"
 
 namespace {
 constexpr int kEcartEtiquette = 5;  // between a label's caption and its field
@@ -22,9 +26,16 @@ QString PremierFichierLocal(const QMimeData* m) {
         if (url.isLocalFile()) return url.toLocalFile();
     return {};
 }
+
+QLabel* Etiquette(QWidget* parent, const char* texte) {
+    auto* e = new QLabel(QString::fromUtf8(texte), parent);
+    e->setTextFormat(Qt::PlainText);
+    return e;
+}
 }  // namespace
 
-TFenetreKOZ::TFenetreKOZ(QWidget* parent) : QWidget(parent), Barre(nullptr), Travail(new TTravailFond(this)) {
+TFenetreKOZ::TFenetreKOZ(const TTextesFenetre& t, QWidget* parent)
+    : QWidget(parent), Barre(nullptr), Travail(new TTravailFond(this)) {
     QFont police = QApplication::font();
     police.setPointSize(8);
     setFont(police);
@@ -34,6 +45,71 @@ TFenetreKOZ::TFenetreKOZ(QWidget* parent) : QWidget(parent), Barre(nullptr), Tra
 
     connect(Travail, &TTravailFond::Progression, this, [this](int p) { Barre->MontrerProgression(p); });
     connect(Travail, &TTravailFond::Termine, this, &TFenetreKOZ::Fin);
+
+    setWindowTitle(QString::fromUtf8(t.Titre));
+
+    Label1 = Etiquette(this, t.Etiquettes[0]);
+    Placer(Label1, 8, 20, t.LargeursEtiquettes[0], 13);
+    Label2 = Etiquette(this, t.Etiquettes[1]);
+    Placer(Label2, 8, 52, t.LargeursEtiquettes[1], 13);
+    Label3 = Etiquette(this, t.Etiquettes[2]);
+    Placer(Label3, 8, 84, t.LargeursEtiquettes[2], 13);
+    Label4 = Etiquette(this, t.Note);
+    QFont italique = font();
+    italique.setItalic(true);
+    Label4->setFont(italique);
+    Placer(Label4, 88, 104, 244, 13);
+
+    JvFilenameEdit1 = new TChampNomFichier(this);
+    JvFilenameEdit1->Filtre = t.Filtres[0];
+    Placer(JvFilenameEdit1, 88, 16, 393, 21, Gauche | Haut | Droite);
+    JvFilenameEdit2 = new TChampNomFichier(this);
+    JvFilenameEdit2->Filtre = t.Filtres[1];
+    Placer(JvFilenameEdit2, 88, 48, 393, 21, Gauche | Haut | Droite);
+
+    Button1 = new QPushButton(QString::fromUtf8(t.Bouton), this);
+    Button1->setAutoDefault(false);
+    Button1->setDefault(false);
+    Placer(Button1, 402, 144, 75, 25, Haut | Droite);
+
+    JvFilenameEdit3 = new TChampNomFichier(this);
+    JvFilenameEdit3->Filtre = "Fichiers grille KOZ (*.KGR)|*.KGR";
+    JvFilenameEdit3->ExtensionDepot = ".KGR";
+    Placer(JvFilenameEdit3, 88, 80, 395, 21, Gauche | Haut | Droite);
+
+    StatusBar1 = CreerBarreEtat();
+
+    CheckBox1 = new TCaseMultiligne(QString::fromUtf8(t.Case), this);
+    Placer(CheckBox1, 16, 128, 217, 33);
+
+    AjusterColonne({Label1, Label2, Label3}, {JvFilenameEdit1, JvFilenameEdit2, JvFilenameEdit3, Label4});
+    AjusterColonne({Label4}, {});
+    AjusterHauteur(CheckBox1, CheckBox1->HauteurNecessaire(217), 174);
+
+    setTabOrder(JvFilenameEdit1, JvFilenameEdit2);
+    setTabOrder(JvFilenameEdit2, Button1);
+    setTabOrder(Button1, JvFilenameEdit3);
+    setTabOrder(JvFilenameEdit3, CheckBox1);
+
+    // Virtual calls from the lambdas run once the window is built.
+    connect(JvFilenameEdit1, &QLineEdit::textChanged, this, [this] { JvFilenameEdit1Change(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+
+    FormCreate();
+}
+
+void TFenetreKOZ::FormCreate() {
+    Proteger([this] {
+        const std::string dir = RepertoireDuProgramme(QCoreApplication::applicationFilePath().toStdString());
+        for (TChampNomFichier* champ : {JvFilenameEdit1, JvFilenameEdit2, JvFilenameEdit3})
+            champ->RepertoireInitial = dir;
+    });
+}
+
+void TFenetreKOZ::ActiverSaisie(bool actif) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{JvFilenameEdit1, JvFilenameEdit2, JvFilenameEdit3, CheckBox1, Button1})
+        w->setEnabled(actif);
 }
 
 TBarreEtat* TFenetreKOZ::CreerBarreEtat() {

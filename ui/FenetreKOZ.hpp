@@ -3,7 +3,8 @@
 // layout at 96 dpi whose controls keep their distances to the edges they are
 // anchored to, the status bar along the bottom, a run on a worker thread with
 // the input disabled and a progress bar meanwhile, closing that stops a run,
-// and dropped files.
+// and dropped files. Both windows have the same controls in the same places;
+// only their texts differ (TTextesFenetre).
 
 #include <QWidget>
 #include <string>
@@ -12,7 +13,23 @@
 #include "ui/TravailFond.hpp"
 
 class QLabel;
+class QPushButton;
 class TBarreEtat;
+class TCaseMultiligne;
+class TChampNomFichier;
+
+// What one window says: its title, the captions of its three labels (with
+// their designed widths), the note under the grid, the filters of its first
+// two fields, the button's caption and the check box's.
+struct TTextesFenetre {
+    const char* Titre;
+    const char* Etiquettes[3];
+    int LargeursEtiquettes[3];
+    const char* Note;
+    const char* Filtres[2];
+    const char* Bouton;
+    const char* Case;
+};
 
 class TFenetreKOZ : public QWidget {
     Q_OBJECT
@@ -27,8 +44,27 @@ public:
     TTravailFond& Travailleur() const { return *Travail; }
     TBarreEtat* BarreEtat() const { return Barre; }
 
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;                     // the note under the grid, in italics
+    TChampNomFichier* JvFilenameEdit1;  // the file the run reads
+    TChampNomFichier* JvFilenameEdit2;  // the file the run writes
+    QPushButton* Button1;
+    TChampNomFichier* JvFilenameEdit3;  // the grid; a dropped ".KGR" fills it
+    TBarreEtat* StatusBar1;
+    TCaseMultiligne* CheckBox1;
+
+    // Every browse dialog starts in the program's own directory.
+    void FormCreate();
+    // What the window proposes in the second field when the first changes.
+    virtual void JvFilenameEdit1Change() = 0;
+    // Runs the window's command on the fields' names.
+    virtual void Button1Click() = 0;
+
 protected:
-    explicit TFenetreKOZ(QWidget* parent = nullptr);
+    // Builds the controls with the texts t, then runs FormCreate.
+    TFenetreKOZ(const TTextesFenetre& t, QWidget* parent);
 
     // Creates the status bar along the bottom edge, full width.
     TBarreEtat* CreerBarreEtat();
@@ -44,7 +80,7 @@ protected:
     // Disables the input, shows the progress bar and starts tache.
     void Executer(TTravailFond::TTache tache);
     // Enables or disables what the user may change while a run goes on.
-    virtual void ActiverSaisie(bool actif) = 0;
+    void ActiverSaisie(bool actif);
     // A file dropped on the window (not taken by a field).
     virtual void FichierDepose(const std::string& nom) = 0;
 
