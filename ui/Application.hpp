@@ -1,10 +1,30 @@
 #pragma once
 // What both programs do once their QApplication exists and before their
-// window is created.
+// window is created, and their whole main().
 
-class QApplication;
+#include <QApplication>
+
+#include "random/KOZTools.hpp"
 
 // Names the application after the program file ("Zymkozchiffre"), the title
 // of the exception display, and installs the toolkit's own translations for
 // the user's language, so the platform's dialogs speak it too.
 void PreparerApplication(QApplication& application);
+
+// A program's main(): the shared generator is created and seeded before the
+// application and its window TFenetre exist, and destroyed after the window is gone.
+template <class TFenetre>
+int ExecuterProgramme(int argc, char** argv) {
+    InitialiserKOZTools();
+    {
+        QApplication application(argc, argv);
+        PreparerApplication(application);
+        {
+            TFenetre fenetre;
+            fenetre.show();
+            application.exec();
+        }
+    }
+    FinaliserKOZTools();
+    return 0;
+}
