@@ -21,17 +21,6 @@ namespace {
 
 const char* const kTrio[] = {".KGR", ".KEC", ".KPR"};
 
-std::set<std::string> Contenu(const fs::path& dir) {
-    std::set<std::string> noms;
-    for (const auto& e : fs::directory_iterator(dir)) noms.insert(e.path().filename().string());
-    return noms;
-}
-
-std::set<std::string> AvecTrio(std::set<std::string> noms, const std::string& base) {
-    for (const char* ext : kTrio) noms.insert(base + ext);
-    return noms;
-}
-
 std::string Trio(const fs::path& dir, const std::string& base) {
     std::string tout;
     for (const char* ext : kTrio) tout += LireFichier((dir / (base + ext)).string());

@@ -26,17 +26,6 @@ namespace {
 
 const char* const kTrio[] = {".KGR", ".KEC", ".KPR"};
 
-std::set<std::string> Contenu(const fs::path& dir) {
-    std::set<std::string> noms;
-    for (const auto& e : fs::directory_iterator(dir)) noms.insert(e.path().filename().string());
-    return noms;
-}
-
-std::set<std::string> AvecTrio(std::set<std::string> noms, const std::string& base) {
-    for (const char* ext : kTrio) noms.insert(base + ext);
-    return noms;
-}
-
 unsigned Mode(const std::string& nom) {
     struct stat st;
     EXPECT_EQ(::stat(nom.c_str(), &st), 0) << nom;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "../support/Echecs.hpp"
 #include "../support/Fichiers.hpp"
 #include "../support/PlateformeFautive.hpp"
 #include "Outils.hpp"
@@ -26,17 +27,6 @@ void CopierTrio(const std::string& de, const std::string& vers) {
 
 std::string Trio(const std::string& base) {
     return LireFichier(base + ".KGR") + LireFichier(base + ".KEC") + LireFichier(base + ".KPR");
-}
-
-template <class F>
-std::string Echec(F f) {
-    try {
-        f();
-    } catch (const EKOZException& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "aucune erreur";
-    return {};
 }
 
 bool Existe(const std::string& nom) { return fs::exists(nom); }

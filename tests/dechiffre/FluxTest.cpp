@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 
+#include "../support/Echecs.hpp"
 #include "../support/Fichiers.hpp"
 #include "../support/PlateformeFautive.hpp"
 #include "../support/Tirages.hpp"
@@ -210,17 +211,6 @@ protected:
         fins = FinsDeBlocs(lecteur, LireFichier(rep / "essai.KOZ"));
     }
     TKOZDechiffre Depart() { return TKOZDechiffre(rep.Dir(), "DEBUT"); }
-    // The failure message of running f, which must fail.
-    template <class F>
-    std::string Echec(F f) {
-        try {
-            f();
-        } catch (const EKOZException& e) {
-            return e.what();
-        }
-        ADD_FAILURE() << "aucune erreur";
-        return {};
-    }
 
     TRepertoireTemporaire rep;
     std::string clair;

@@ -115,7 +115,7 @@ TEST(GrosFichier, FiveGibibytesCrossTheFourGibibyteMark) {
         lu = fait;
     };
     // The last byte, alone, is the only invalid block: its offset is the file's size.
-    EXPECT_EQ(Echec([&] { d.DechiffrerFlux(lecture, clair, chiffre, &suivi); }),
+    EXPECT_EQ(MessageLeve([&] { d.DechiffrerFlux(lecture, clair, chiffre, &suivi); }),
               Format("Le fichier chiffré \"%s\" est invalide à l'octet %llu", chiffre.c_str(),
                      (unsigned long long)taille));
     EXPECT_EQ(clair.Compte, kTaille);

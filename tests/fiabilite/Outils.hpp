@@ -12,6 +12,7 @@
 #include "cipher/KOZDechiffre.hpp"
 #include "platform/Plateforme.hpp"
 #include "random/KOZTools.hpp"
+#include "../support/Echecs.hpp"
 #include "../support/Fichiers.hpp"
 
 namespace fiabilite {
@@ -36,18 +37,6 @@ private:
     TSourceMots* Precedente;
 };
 
-// The names in dir, directories included.
-inline std::set<std::string> Noms(const fs::path& dir) {
-    std::set<std::string> noms;
-    for (const auto& e : fs::directory_iterator(dir)) noms.insert(e.path().filename().string());
-    return noms;
-}
-
-inline std::set<std::string> AvecTrio(std::set<std::string> noms, const std::string& base) {
-    for (const char* ext : {".KGR", ".KEC", ".KPR"}) noms.insert(base + ext);
-    return noms;
-}
-
 // The three files of a trio, concatenated.
 inline std::string Trio(const std::string& dir, const std::string& base) {
     std::string tout;
@@ -59,17 +48,6 @@ inline unsigned Mode(const std::string& nom) {
     struct stat st;
     EXPECT_EQ(::stat(nom.c_str(), &st), 0) << nom;
     return st.st_mode & 07777;
-}
-
-// The message f raises, or "" when it raises nothing.
-template <class F>
-std::string Echec(F f) {
-    try {
-        f();
-    } catch (const EKOZException& e) {
-        return e.what();
-    }
-    return {};
 }
 
 // An encrypted file read back from the trio dir + base, in memory: the plain
@@ -84,7 +62,7 @@ inline TRelecture Relire(const std::string& chiffre, const std::string& dir, con
     const std::string octets = LireFichier(chiffre);
     TFluxMemoireLecture source(reinterpret_cast<const uint8_t*>(octets.data()), octets.size());
     TFluxMemoireEcriture sortie;
-    r.Erreur = Echec([&] { d.DechiffrerFlux(source, sortie, chiffre); });
+    r.Erreur = MessageLeve([&] { d.DechiffrerFlux(source, sortie, chiffre); });
     r.Clair = sortie.Contenu;
     return r;
 }

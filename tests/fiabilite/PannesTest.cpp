@@ -33,7 +33,7 @@ protected:
     // The faulty run, with the same draws as the reference.
     std::string Lancer() {
         TMotsReproductibles mots;
-        return Echec([&] { LancerChiffrement(T / "a.txt", T / "a.KOZ", "", false); });
+        return MessageLeve([&] { LancerChiffrement(T / "a.txt", T / "a.KOZ", "", false); });
     }
     std::string Debut() const { return Trio(R.Dir(), "DEBUT"); }
 
@@ -57,7 +57,7 @@ TEST_P(PanneTrioDebut, CreateFailingForALaterFileOfDebutStopsBeforeTheDestinatio
     const char* ext = echec == 2 ? "DEBUT.KEC" : "DEBUT.KPR";
     EXPECT_EQ(Lancer(), MessageCreation(T / ext, TexteErreur(ENOSPC)));
 
-    EXPECT_EQ(Noms(T.Chemin),
+    EXPECT_EQ(Contenu(T.Chemin),
               AvecTrio(AvecTrio({"a.txt", "ancien.txt", "ancien.KOZ"}, "DEBUT"), "FIN-CHIFFRE"));
     // Files written in order up to the fault; the later ones untouched.
     const size_t neufs = echec == 2 ? 256 : 512;
@@ -74,7 +74,7 @@ TEST_F(PanneChiffrement, ReadFailingPartWayKeepsExactlyTheBlocksOfTheBytesRead) 
     fautive.LectureEchoueApres = int64_t(lus);
     EXPECT_EQ(Lancer(), MessageLecture(T / "a.txt", TexteErreur(EIO)));
 
-    EXPECT_EQ(Noms(T.Chemin), AvecTrio({"a.txt", "a.KOZ"}, "DEBUT"));
+    EXPECT_EQ(Contenu(T.Chemin), AvecTrio({"a.txt", "a.KOZ"}, "DEBUT"));
     EXPECT_TRUE(Trio(T.Dir(), "DEBUT") == Debut());
     const std::string ecrit = LireFichier(T / "a.KOZ");
     EXPECT_TRUE(Chiffre.compare(0, ecrit.size(), ecrit) == 0) << "not a prefix of the full output";
@@ -97,7 +97,7 @@ TEST_P(PanneEcriture, WriteFailingPartWayKeepsWhatWasStoredAndNoFinalState) {
     fautive.EcritureCourte = courte;
     EXPECT_EQ(Lancer(), MessageEcriture(T / "a.KOZ", TexteErreur(ENOSPC)));
 
-    EXPECT_EQ(Noms(T.Chemin), AvecTrio({"a.txt", "a.KOZ"}, "DEBUT"));
+    EXPECT_EQ(Contenu(T.Chemin), AvecTrio({"a.txt", "a.KOZ"}, "DEBUT"));
     EXPECT_TRUE(Trio(T.Dir(), "DEBUT") == Debut());
     const std::string ecrit = LireFichier(T / "a.KOZ");
     const TRelecture r = Relire(T / "a.KOZ", T.Dir(), "DEBUT");
@@ -120,7 +120,7 @@ TEST_F(PanneChiffrement, CloseFailingOnTheDestinationReportsItAndWritesNoFinalSt
     fautive.SeulementPour = "a.KOZ";
     fautive.FermetureEchoue = true;
     EXPECT_EQ(Lancer(), MessageEcriture(T / "a.KOZ", TexteErreur(EIO)));
-    EXPECT_EQ(Noms(T.Chemin), AvecTrio({"a.txt", "a.KOZ"}, "DEBUT"));
+    EXPECT_EQ(Contenu(T.Chemin), AvecTrio({"a.txt", "a.KOZ"}, "DEBUT"));
     EXPECT_TRUE(LireFichier(T / "a.KOZ") == Chiffre);
 }
 
@@ -129,7 +129,7 @@ TEST_F(PanneChiffrement, CloseFailingOnTheFirstStateFileStopsTheRun) {
     fautive.SeulementPour = "DEBUT.KGR";
     fautive.FermetureEchoue = true;
     EXPECT_EQ(Lancer(), MessageEcriture(T / "DEBUT.KGR", TexteErreur(EIO)));
-    EXPECT_EQ(Noms(T.Chemin), (std::set<std::string>{"a.txt", "DEBUT.KGR"}));
+    EXPECT_EQ(Contenu(T.Chemin), (std::set<std::string>{"a.txt", "DEBUT.KGR"}));
     EXPECT_TRUE(LireFichier(T / "DEBUT.KGR") == LireFichier(R / "DEBUT.KGR"));
 }
 
@@ -143,7 +143,7 @@ TEST_F(PanneChiffrement, FailureWhileSavingTheFinalStateNamesTheFileAndKeepsTheD
         fautive.EcritureCourte = true;
         EXPECT_EQ(Lancer(), MessageEcriture(T / "FIN-CHIFFRE.KEC", TexteErreur(ENOSPC)));
     }
-    EXPECT_EQ(Noms(T.Chemin), AvecTrio({"a.txt", "a.KOZ", "FIN-CHIFFRE.KGR", "FIN-CHIFFRE.KEC"}, "DEBUT"));
+    EXPECT_EQ(Contenu(T.Chemin), AvecTrio({"a.txt", "a.KOZ", "FIN-CHIFFRE.KGR", "FIN-CHIFFRE.KEC"}, "DEBUT"));
     EXPECT_TRUE(LireFichier(T / "a.KOZ") == Chiffre);
     EXPECT_TRUE(LireFichier(T / "FIN-CHIFFRE.KGR") == LireFichier(R / "FIN-CHIFFRE.KGR"));
     EXPECT_TRUE(LireFichier(T / "FIN-CHIFFRE.KEC") == LireFichier(R / "FIN-CHIFFRE.KEC").substr(0, 100));
@@ -152,7 +152,7 @@ TEST_F(PanneChiffrement, FailureWhileSavingTheFinalStateNamesTheFileAndKeepsTheD
     EXPECT_TRUE(r.Clair == Clair);
 
     TKOZGrille g;
-    EXPECT_EQ(Echec([&] { g.Charger(T.Dir(), "FIN-CHIFFRE"); }),
+    EXPECT_EQ(MessageLeve([&] { g.Charger(T.Dir(), "FIN-CHIFFRE"); }),
               "Le fichier d'état \"" + (T / "FIN-CHIFFRE.KEC") + "\" est trop court : 100 octets au lieu de 256");
 }
 
@@ -162,7 +162,7 @@ TEST_F(PanneChiffrement, CreateFailingForTheLastFinalStateFile) {
         fautive.CreationEnEchec = 7;  // DEBUT x3, the destination, FIN-CHIFFRE.KGR, .KEC, then .KPR
         EXPECT_EQ(Lancer(), MessageCreation(T / "FIN-CHIFFRE.KPR", TexteErreur(ENOSPC)));
     }
-    EXPECT_EQ(Noms(T.Chemin), AvecTrio({"a.txt", "a.KOZ", "FIN-CHIFFRE.KGR", "FIN-CHIFFRE.KEC"}, "DEBUT"));
+    EXPECT_EQ(Contenu(T.Chemin), AvecTrio({"a.txt", "a.KOZ", "FIN-CHIFFRE.KGR", "FIN-CHIFFRE.KEC"}, "DEBUT"));
     EXPECT_TRUE(LireFichier(T / "a.KOZ") == Chiffre);
     EXPECT_TRUE(Trio(T.Dir(), "FIN-CHIFFRE") == Trio(R.Dir(), "FIN-CHIFFRE").substr(0, 512));
 }
@@ -176,7 +176,7 @@ protected:
         EcrireFichier(T / "a.txt", Clair);
         LancerChiffrement(T / "a.txt", T / "a.KOZ", "", false);
         Chiffre = LireFichier(T / "a.KOZ");
-        Avant = Noms(T.Chemin);
+        Avant = Contenu(T.Chemin);
     }
     TDechiffrement Commande() const {
         TDechiffrement d;
@@ -187,7 +187,7 @@ protected:
         return d;
     }
     std::string Lancer() {
-        return Echec([&] { LancerDechiffrement(Commande()); });
+        return MessageLeve([&] { LancerDechiffrement(Commande()); });
     }
     // The plain bytes of the complete blocks among the first n encrypted bytes.
     std::string ClairDesPremiers(size_t n) {
@@ -206,7 +206,7 @@ TEST_F(PanneDechiffrement, OutputThatCannotBeCreatedLeavesNothing) {
     TPlateformeFautive fautive;
     fautive.CreationEnEchec = 1;
     EXPECT_EQ(Lancer(), MessageCreation(T / "a.clair", TexteErreur(ENOSPC)));
-    EXPECT_EQ(Noms(T.Chemin), Avant);
+    EXPECT_EQ(Contenu(T.Chemin), Avant);
 }
 
 TEST_F(PanneDechiffrement, ReadFailingPartWayKeepsThePlainBytesOfTheWholeBlocksRead) {
@@ -217,7 +217,7 @@ TEST_F(PanneDechiffrement, ReadFailingPartWayKeepsThePlainBytesOfTheWholeBlocksR
     EXPECT_EQ(Lancer(), MessageLecture(T / "a.KOZ", TexteErreur(EIO)));
     std::set<std::string> apres = Avant;
     apres.insert("a.clair");
-    EXPECT_EQ(Noms(T.Chemin), apres);
+    EXPECT_EQ(Contenu(T.Chemin), apres);
     const std::string attendu = ClairDesPremiers(lus);
     EXPECT_GT(attendu.size(), lus / 4);
     EXPECT_TRUE(LireFichier(T / "a.clair") == attendu);
@@ -236,7 +236,7 @@ TEST_P(PanneEcritureClair, WriteFailingPartWayKeepsAPrefixOfThePlainFile) {
     EXPECT_EQ(Lancer(), MessageEcriture(T / "a.clair", TexteErreur(ENOSPC)));
     std::set<std::string> apres = Avant;
     apres.insert("a.clair");
-    EXPECT_EQ(Noms(T.Chemin), apres);
+    EXPECT_EQ(Contenu(T.Chemin), apres);
     const std::string ecrit = LireFichier(T / "a.clair");
     if (courte) {
         EXPECT_TRUE(ecrit == Clair.substr(0, limite));
@@ -255,7 +255,7 @@ TEST_F(PanneDechiffrement, CloseFailingOnTheOutputReportsItAndSavesNoState) {
     EXPECT_EQ(Lancer(), MessageEcriture(T / "a.clair", TexteErreur(EIO)));
     std::set<std::string> apres = Avant;
     apres.insert("a.clair");
-    EXPECT_EQ(Noms(T.Chemin), apres);
+    EXPECT_EQ(Contenu(T.Chemin), apres);
     EXPECT_TRUE(LireFichier(T / "a.clair") == Clair);
 }
 
@@ -269,7 +269,7 @@ TEST_F(PanneDechiffrement, FailureWhileSavingTheStateReachedNamesTheFile) {
     }
     std::set<std::string> apres = Avant;
     for (const char* n : {"a.clair", "ATTEINT.KGR", "ATTEINT.KEC"}) apres.insert(n);
-    EXPECT_EQ(Noms(T.Chemin), apres);
+    EXPECT_EQ(Contenu(T.Chemin), apres);
     EXPECT_TRUE(LireFichier(T / "a.clair") == Clair);
     EXPECT_TRUE(LireFichier(T / "ATTEINT.KGR") == LireFichier(T / "FIN-CHIFFRE.KGR"));
     EXPECT_TRUE(LireFichier(T / "ATTEINT.KEC") == LireFichier(T / "FIN-CHIFFRE.KEC").substr(0, 100));

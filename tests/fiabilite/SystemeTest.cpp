@@ -30,7 +30,7 @@ protected:
     // An encryption in T, to decrypt.
     void Chiffrer() {
         LancerChiffrement(T / "a.txt", T / "a.KOZ", "", false);
-        Avant = Noms(T.Chemin);
+        Avant = Contenu(T.Chemin);
     }
     TDechiffrement Commande(const std::string& sortie) const {
         TDechiffrement d;
@@ -46,9 +46,9 @@ protected:
 
 TEST_F(Systeme, DecryptedFileInAMissingDirectoryLeavesNothing) {
     Chiffrer();
-    EXPECT_EQ(Echec([&] { LancerDechiffrement(Commande(T / "manque/a.clair")); }),
+    EXPECT_EQ(MessageLeve([&] { LancerDechiffrement(Commande(T / "manque/a.clair")); }),
               MessageCreation(T / "manque/a.clair", TexteErreur(ENOENT)));
-    EXPECT_EQ(Noms(T.Chemin), Avant);
+    EXPECT_EQ(Contenu(T.Chemin), Avant);
 }
 
 // Whichever file of the trio is a directory, it is named and nothing is written.
@@ -61,17 +61,17 @@ TEST_F(Systeme, StateFileThatIsADirectoryStopsBothCommandsBeforeAnyWrite) {
         const std::string nom = T / ("G" + ext);
         std::filesystem::rename(nom, nom + ".bak");
         std::filesystem::create_directory(nom);
-        const auto avant = Noms(T.Chemin);
+        const auto avant = Contenu(T.Chemin);
         const std::string message = MessageOuverture(nom, TexteErreur(EISDIR));
 
-        EXPECT_EQ(Echec([&] { LancerChiffrement(T / "a.txt", T / "b.KOZ", T / "G.KGR", false); }), message);
-        EXPECT_EQ(Noms(T.Chemin), avant);
+        EXPECT_EQ(MessageLeve([&] { LancerChiffrement(T / "a.txt", T / "b.KOZ", T / "G.KGR", false); }), message);
+        EXPECT_EQ(Contenu(T.Chemin), avant);
         EXPECT_TRUE(Trio(T.Dir(), "FIN-CHIFFRE") == fin);
 
         TDechiffrement d = Commande(T / "b.clair");
         d.Grille = T / "G.KGR";
-        EXPECT_EQ(Echec([&] { LancerDechiffrement(d); }), message);
-        EXPECT_EQ(Noms(T.Chemin), avant);
+        EXPECT_EQ(MessageLeve([&] { LancerDechiffrement(d); }), message);
+        EXPECT_EQ(Contenu(T.Chemin), avant);
 
         std::filesystem::remove(nom);
         std::filesystem::rename(nom + ".bak", nom);
@@ -89,7 +89,7 @@ TEST_F(Systeme, EmptySourceRoundTrip) {
     d.Grille = T / "DEBUT.KGR";
     d.Fin = T / "FIN-CHIFFRE.KGR";
     d.SauverFin = T / "ATTEINT";
-    EXPECT_EQ(Echec([&] { LancerDechiffrement(d); }), "");
+    EXPECT_EQ(MessageLeve([&] { LancerDechiffrement(d); }), "");
     EXPECT_TRUE(std::filesystem::exists(T / "vide.retour"));
     EXPECT_EQ(LireFichier(T / "vide.retour"), "");
     EXPECT_TRUE(Trio(T.Dir(), "ATTEINT") == Trio(T.Dir(), "DEBUT"));
@@ -106,7 +106,7 @@ TEST_F(Systeme, StateFilesThatExistedWithAWiderModeAreBroughtToOwnerOnly) {
     for (const std::string base : {"DEBUT", "FIN-CHIFFRE", "ATTEINT"})
         for (const char* ext : {".KGR", ".KEC", ".KPR"}) Elargir(T / (base + ext));
     Chiffrer();
-    ASSERT_EQ(Echec([&] { LancerDechiffrement(Commande(T / "a.clair")); }), "");
+    ASSERT_EQ(MessageLeve([&] { LancerDechiffrement(Commande(T / "a.clair")); }), "");
     for (const std::string base : {"DEBUT", "FIN-CHIFFRE", "ATTEINT"})
         for (const char* ext : {".KGR", ".KEC", ".KPR"}) EXPECT_EQ(Mode(T / (base + ext)), 0600u) << base << ext;
     EXPECT_EQ(std::filesystem::file_size(T / "DEBUT.KPR"), 1792u);

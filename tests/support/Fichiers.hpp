@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 
 #include <stdlib.h>
@@ -42,4 +43,17 @@ inline std::string OctetsAleatoires(size_t n, uint32_t graine = 1234) {
     std::string s(n, '\0');
     for (auto& c : s) c = char(g() & 0xFF);
     return s;
+}
+
+// The names in dir, directories included.
+inline std::set<std::string> Contenu(const std::filesystem::path& dir) {
+    std::set<std::string> noms;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) noms.insert(e.path().filename().string());
+    return noms;
+}
+
+// noms with the three files of the trio base added.
+inline std::set<std::string> AvecTrio(std::set<std::string> noms, const std::string& base) {
+    for (const char* ext : {".KGR", ".KEC", ".KPR"}) noms.insert(base + ext);
+    return noms;
 }

@@ -8,13 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "PlateformeDeleguee.hpp"
 #include "platform/Plateforme.hpp"
 #include "random/KOZTools.hpp"
 
-class TPlateformeFautive : public TPlateforme {
+class TPlateformeFautive : public TPlateformeDeleguee {
 public:
-    TPlateformeFautive() : Base(PlateformePosix()) { Precedente = DefinirPlateforme(this); }
-    ~TPlateformeFautive() override { DefinirPlateforme(Precedente); }
 
     // Fault settings; -1 means no fault.
     int CreationEnEchec = -1;            // 1-based index of the create that fails (ENOSPC)
@@ -43,12 +42,6 @@ public:
         return std::make_unique<TEcritureFautive>(std::move(flux), nom, *this);
     }
 
-    std::optional<TIdentiteFichier> IdentiteDe(const std::string& nom) override { return Base.IdentiteDe(nom); }
-    bool FichierExiste(const std::string& nom) override { return Base.FichierExiste(nom); }
-    bool RepertoireExiste(const std::string& nom) override { return Base.RepertoireExiste(nom); }
-    std::string CheminComplet(const std::string& nom) override { return Base.CheminComplet(nom); }
-    uint32_t Ticks() override { return Base.Ticks(); }
-    void ReleverSysteme(TIARand& g) override { Base.ReleverSysteme(g); }
 
 private:
     bool Concerne(const std::string& nom) const {
@@ -100,7 +93,4 @@ private:
         TPlateformeFautive& P;
         int64_t Ecrits = 0;
     };
-
-    TPlateforme& Base;
-    TPlateforme* Precedente;
 };

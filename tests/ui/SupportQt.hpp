@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/Plateforme.hpp"
+#include "tests/support/PlateformeDeleguee.hpp"
 #include "ui/AffichageErreur.hpp"
 #include "ui/ChampNomFichier.hpp"
 
@@ -66,12 +67,9 @@ struct TDialogueScripte {
 // The POSIX platform, except that a file whose name contains Marque gives its
 // first buffer, then makes every further read wait until Ouverte turns true
 // or the run's stop flag is raised. Installed for its lifetime.
-class TPlateformeRetenue : public TPlateforme {
+class TPlateformeRetenue : public TPlateformeDeleguee {
 public:
-    explicit TPlateformeRetenue(std::string marque) : Marque(std::move(marque)), Base(PlateformePosix()) {
-        Precedente = DefinirPlateforme(this);
-    }
-    ~TPlateformeRetenue() override { DefinirPlateforme(Precedente); }
+    explicit TPlateformeRetenue(std::string marque) : Marque(std::move(marque)) {}
 
     std::atomic<bool> Ouverte{false};
     const std::atomic<bool>* Arret = nullptr;
@@ -86,12 +84,6 @@ public:
         if (auto* r = dynamic_cast<const TLectureRetenue*>(interdit)) interdit = r->Interne.get();
         return Base.Creer(nom, genre, interdit, raison);
     }
-    std::optional<TIdentiteFichier> IdentiteDe(const std::string& nom) override { return Base.IdentiteDe(nom); }
-    bool FichierExiste(const std::string& nom) override { return Base.FichierExiste(nom); }
-    bool RepertoireExiste(const std::string& nom) override { return Base.RepertoireExiste(nom); }
-    std::string CheminComplet(const std::string& nom) override { return Base.CheminComplet(nom); }
-    uint32_t Ticks() override { return Base.Ticks(); }
-    void ReleverSysteme(TIARand& g) override { Base.ReleverSysteme(g); }
 
 private:
     class TLectureRetenue : public TFluxLecture {
@@ -113,8 +105,6 @@ private:
     };
 
     std::string Marque;
-    TPlateforme& Base;
-    TPlateforme* Precedente;
 };
 
 // Sends a drag of the local file nom over cible, then drops it there.
