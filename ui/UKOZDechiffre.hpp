@@ -29,9 +29,10 @@ struct TDechiffrement {
 // An empty output name stands for NomDechiffrePropose of its input. Before
 // anything is written: every input must open; no output may be an input of
 // the chain, a file of the trios involved, another output, a directory, or a
-// name in a missing directory; an existing output needs Ecraser ("Le fichier déchiffré "%s" existe déjà");
-// SauverFin may not name the starting trio nor an input. Then the trio of
-// Grille (and of Fin) is loaded and the files are decrypted in order.
+// name in a missing directory; an existing output needs Ecraser ("Le fichier
+// déchiffré "%s" existe déjà"); SauverFin may not name the starting trio nor
+// an input. Then the trio of Grille (and of Fin) is loaded and the files are
+// decrypted in order.
 // A failure on the way keeps the outputs already finished; the failing one
 // holds the bytes recovered before the failure, and the message names it.
 // When Fin differs from the state reached the run fails with "L'état atteint
