@@ -3,6 +3,7 @@
 // window is created, and their whole main().
 
 #include <QApplication>
+#include <QStringList>
 
 #include "random/KOZTools.hpp"
 
@@ -21,6 +22,8 @@ int ExecuterProgramme(int argc, char** argv) {
         PreparerApplication(application);
         {
             TFenetre fenetre;
+            const QStringList arguments = application.arguments();
+            for (qsizetype i = 1; i < arguments.size(); ++i) fenetre.OuvrirFichier(arguments[i].toStdString());
             fenetre.show();
             application.exec();
         }

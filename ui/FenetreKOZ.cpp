@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "platform/Chemins.hpp"
 #include "ui/AffichageErreur.hpp"
 #include "ui/ChampNomFichier.hpp"
 #include "ui/Controles.hpp"
@@ -230,4 +231,13 @@ void TFenetreKOZ::dropEvent(QDropEvent* e) {
     }
     e->acceptProposedAction();
     Proteger([&] { FichierDepose(nom.toStdString()); });
+}
+
+void TFenetreKOZ::OuvrirFichier(const std::string& nom) {
+    Proteger([&] {
+        if (Extension(nom) == ".KGR")
+            JvFilenameEdit3->DefinirNomFichier(nom);
+        else
+            FichierDepose(nom);
+    });
 }

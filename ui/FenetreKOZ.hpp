@@ -61,6 +61,9 @@ public:
     virtual void JvFilenameEdit1Change() = 0;
     // Runs the window's command on the fields' names.
     virtual void Button1Click() = 0;
+    // A file named on the command line (the desktop's "open with"): a ".KGR"
+    // goes to the grid field, any other file as if dropped on the window.
+    void OuvrirFichier(const std::string& nom);
 
 protected:
     // Builds the controls with the texts t, then runs FormCreate.

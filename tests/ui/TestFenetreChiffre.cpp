@@ -375,6 +375,24 @@ private slots:
         QCOMPARE(erreurs.Textes[0], QString::fromStdString("Nom de fichier incorrect - " + (dir / "a[1].txt") + "."));
         QCOMPARE(f.JvFilenameEdit1->NomFichier(), dir / "c.txt");
     }
+
+    void LesFichiersNommesAuDemarrage() {
+        TRepertoireTemporaire dir;
+        TEnregistreurErreurs erreurs;
+        TForm1 f;
+        // What the desktop passes for "open with": a grid goes to the grid field,
+        // anything else is the file to encrypt, with its destination proposed.
+        f.OuvrirFichier(dir / "FIN-CHIFFRE.KGR");
+        QCOMPARE(f.JvFilenameEdit3->NomFichier(), dir / "FIN-CHIFFRE.KGR");
+        QCOMPARE(f.JvFilenameEdit1->NomFichier(), std::string());
+        f.OuvrirFichier(dir / "rapport final.odt");
+        QCOMPARE(f.JvFilenameEdit1->NomFichier(), dir / "rapport final.odt");
+        QCOMPARE(f.JvFilenameEdit2->NomFichier(), dir / "rapport final.KOZ");
+        // An invalid name is shown, not thrown out of the start-up.
+        f.OuvrirFichier(dir / "a|b");
+        QCOMPARE(erreurs.Textes.size(), size_t(1));
+        QCOMPARE(f.JvFilenameEdit1->NomFichier(), dir / "rapport final.odt");
+    }
 };
 
 KOZ_TEST_QT(TestFenetreChiffre)
