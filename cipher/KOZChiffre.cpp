@@ -66,37 +66,13 @@ size_t TKOZChiffre::EcrireSuite(uint8_t p, uint8_t* sortie) const {
     return 3;
 }
 
-// Each encoder finds v before its first draw; the block changes only once the
-// whole of it is known, so a failure leaves it as it was.
-void TKOZChiffre::CodageCroix(uint8_t v, TBlocChiffre& bloc) {
-    uint8_t octets[4];
-    const size_t n = EcrireCroix(Position(v), octets);
-    bloc.assign(octets, octets + n);
-}
-
-void TKOZChiffre::CodageCroixDouble(uint8_t v, TBlocChiffre& bloc) {
-    uint8_t octets[4];
-    const size_t n = EcrireCroixDouble(Position(v), octets);
-    bloc.assign(octets, octets + n);
-}
-
-void TKOZChiffre::CodageVoisins(uint8_t v, TBlocChiffre& bloc) {
-    uint8_t octets[4];
-    const size_t n = EcrireVoisins(Position(v), octets);
-    bloc.assign(octets, octets + n);
-}
-
+void TKOZChiffre::CodageCroix(uint8_t v, TBlocChiffre& bloc) { Coder(&TKOZChiffre::EcrireCroix, v, bloc); }
+void TKOZChiffre::CodageCroixDouble(uint8_t v, TBlocChiffre& bloc) { Coder(&TKOZChiffre::EcrireCroixDouble, v, bloc); }
+void TKOZChiffre::CodageVoisins(uint8_t v, TBlocChiffre& bloc) { Coder(&TKOZChiffre::EcrireVoisins, v, bloc); }
 void TKOZChiffre::CodageVoisinsDoubles(uint8_t v, TBlocChiffre& bloc) {
-    uint8_t octets[4];
-    const size_t n = EcrireVoisinsDoubles(Position(v), octets);
-    bloc.assign(octets, octets + n);
+    Coder(&TKOZChiffre::EcrireVoisinsDoubles, v, bloc);
 }
-
-void TKOZChiffre::CodageSuite(uint8_t v, TBlocChiffre& bloc) {
-    uint8_t octets[4];
-    const size_t n = EcrireSuite(Position(v), octets);
-    bloc.assign(octets, octets + n);
-}
+void TKOZChiffre::CodageSuite(uint8_t v, TBlocChiffre& bloc) { Coder(&TKOZChiffre::EcrireSuite, v, bloc); }
 
 size_t TKOZChiffre::ChiffrerVers(uint8_t v, uint8_t* sortie, bool prepare) {
     const uint8_t i = RandomBelow(5);

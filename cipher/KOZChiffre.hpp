@@ -61,6 +61,14 @@ private:
     size_t EcrireVoisins(uint8_t p, uint8_t* sortie) const;
     size_t EcrireVoisinsDoubles(uint8_t p, uint8_t* sortie) const;
     size_t EcrireSuite(uint8_t p, uint8_t* sortie) const;
+    using TEcriture = size_t (TKOZChiffre::*)(uint8_t p, uint8_t* sortie) const;
+    // An encoder on a TBlocChiffre: v is found before the first draw, and the
+    // block changes only once the whole of it is known, so a failure leaves it as it was.
+    void Coder(TEcriture ecrire, uint8_t v, TBlocChiffre& bloc) {
+        uint8_t octets[4];
+        const size_t n = (this->*ecrire)(Position(v), octets);
+        bloc.assign(octets, octets + n);
+    }
 
     // ChiffrerOctet for the stream loop: the same draws and bytes, but the
     // block goes straight to sortie, the slot is reached by a switch the
