@@ -1,5 +1,6 @@
 #include "cipher/KOZDechiffre.hpp"
 
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -16,83 +17,171 @@ TKOZDechiffre::TKOZDechiffre(const TKOZGrille& depart) {
 
 TKOZDechiffre::~TKOZDechiffre() = default;
 
-int TKOZDechiffre::DechiffrerBloc(const uint8_t* octets, size_t n, uint8_t& v) const {
-    if (n < 2) return kBlocIncomplet;
-    const uint8_t q0 = Position(octets[0]);
-    const uint8_t q1 = Position(octets[1]);
-    const int l0 = q0 >> 4, c0 = q0 & 15;
-    const int l1 = q1 >> 4, c1 = q1 & 15;
+namespace {
 
-    if (l0 != l1 && c0 != c1) {
-        // CodageCroix: the first byte on the plain byte's row, the second on its column.
-        const int dc = (c0 - c1) & 15;
-        const int dl = (l1 - l0) & 15;
-        if (dc == 15 || dl == 15) return kBlocInvalide;
-        v = Case(uint8_t(l0), uint8_t(c1));
-        return 2;
+// Block recognition depends only on where the cells of the block's bytes lie
+// relative to p0, the cell of its first byte: every test below is on row and
+// column differences modulo 16. So it is read from two tables, indexed by a
+// cell offset (row difference << 4 | column difference, each modulo 16):
+//   kPremier[p1 - p0]: a complete 2-byte block (CodageCroix, CodageVoisins), an
+//     invalid start, or which of the four lines (row or column, one step after
+//     or before p0) the block runs along, when a third byte must decide;
+//   kSecond[that line][p2 - p0]: the length of the longer block (3 or 4) or 0.
+// An entry also holds the offset from p0 of the plain byte's cell and, for a
+// 4-byte block, of the cell whose value the fourth byte must be. The tables
+// are built at compile time by the case analysis itself, taken at p0 = (0, 0).
+struct TEntree {
+    uint8_t longueur;  // 2, 3, 4; 0: no encoder makes it; unused when suite != 0
+    uint8_t suite;     // 0: decided here; 1..4: look up kSecond[suite]
+    uint8_t clair;     // offset of the plain byte's cell
+    uint8_t controle;  // offset of the cell the fourth byte must hold
+};
+
+// Cell offsets add and subtract row and column each modulo 16.
+constexpr uint8_t Decaler(uint8_t q, uint8_t d) {
+    return uint8_t(((q + (d & 0xF0)) & 0xF0) | ((q + d) & 0x0F));
+}
+constexpr uint8_t Ecart(uint8_t q, uint8_t q0) {
+    return uint8_t(((q - (q0 & 0xF0)) & 0xF0) | ((q - q0) & 0x0F));
+}
+constexpr uint8_t Cellule(int l, int c) { return uint8_t(((l & 15) << 4) | (c & 15)); }
+
+// The four lines of kSecond: along a row or a column, p1 one step after or
+// before p0.
+constexpr bool SurLigne(int suite) { return suite <= 2; }
+constexpr int Pas(int suite) { return (suite == 1 || suite == 3) ? 1 : 15; }
+
+constexpr TEntree Premier(uint8_t d1) {
+    const int l1 = d1 >> 4, c1 = d1 & 15;
+    if (l1 != 0 && c1 != 0) {
+        // CodageCroix: p0 1..14 columns right of the plain byte, p1 1..14 rows below it.
+        if (c1 == 1 || l1 == 15) return {0, 0, 0, 0};
+        return {2, 0, Cellule(0, c1), 0};
     }
-
-    // Both on one line (never both, as two distinct cells): x is the place
-    // along it, fixe the row or column it is.
-    const bool surLigne = l0 == l1;
-    const int fixe = surLigne ? l0 : c0;
-    const int x0 = surLigne ? c0 : l0;
-    const int delta = ((surLigne ? c1 : l1) - x0) & 15;
-    auto cellule = [&](int x) {
-        return surLigne ? Case(uint8_t(fixe), uint8_t(x & 15)) : Case(uint8_t(x & 15), uint8_t(fixe));
-    };
-
+    const bool surLigne = l1 == 0;
+    const int delta = surLigne ? c1 : l1;
     if (delta == 2 || delta == 14) {
         // CodageVoisins: the cell one step from both.
-        v = cellule(delta == 2 ? x0 + 1 : x0 + 15);
-        return 2;
+        const int x = delta == 2 ? 1 : 15;
+        return {2, 0, surLigne ? Cellule(0, x) : Cellule(x, 0), 0};
     }
-    if (delta != 1 && delta != 15) return kBlocInvalide;
+    if (delta == 1) return {0, uint8_t(surLigne ? 1 : 3), 0, 0};
+    if (delta == 15) return {0, uint8_t(surLigne ? 2 : 4), 0, 0};
+    return {0, 0, 0, 0};
+}
 
-    if (n < 3) return kBlocIncomplet;
-    const uint8_t q2 = Position(octets[2]);
-    const int l2 = q2 >> 4, c2 = q2 & 15;
-
-    if (surLigne ? l2 == l0 : c2 == c0) {
+constexpr TEntree Second(int suite, uint8_t d2) {
+    const bool surLigne = SurLigne(suite);
+    const int delta = Pas(suite);
+    const int l2 = d2 >> 4, c2 = d2 & 15;
+    auto cellule = [&](int x) { return surLigne ? Cellule(0, x) : Cellule(x, 0); };
+    if (surLigne ? l2 == 0 : c2 == 0) {
         const int x2 = surLigne ? c2 : l2;
-        if (delta == 1 && ((x2 - x0) & 15) == 2) {
-            // CodageSuite: the plain byte, then the next two cells.
-            v = octets[0];
-            return 3;
-        }
+        // CodageSuite: the plain byte, then the next two cells.
+        if (delta == 1 && x2 == 2) return {3, 0, 0, 0};
         // CodageVoisinsDoubles. Its first pair is (1, 2) or (2, 1), the plain
         // byte then lies before p0 and the second pair is at 14/15; or it is
         // (14, 15) or (15, 14), the plain byte lies after p0 and the second
         // pair is at 1/2. The two candidates put p2 at different places.
-        const int vArriere = x0 - (delta == 1 ? 1 : 2);
-        const int vAvant = x0 + (delta == 1 ? 2 : 1);
-        int vx, d2;
-        if (const int e = (x2 - vArriere) & 15; e == 14 || e == 15) {
+        const int vArriere = delta == 1 ? -1 : -2;
+        const int vAvant = delta == 1 ? 2 : 1;
+        int vx = 0, e = 0;
+        if (const int a = (x2 - vArriere) & 15; a == 14 || a == 15) {
             vx = vArriere;
-            d2 = e;
-        } else if (const int f = (x2 - vAvant) & 15; f == 1 || f == 2) {
+            e = a;
+        } else if (const int b = (x2 - vAvant) & 15; b == 1 || b == 2) {
             vx = vAvant;
-            d2 = f;
+            e = b;
         } else {
-            return kBlocInvalide;
+            return {0, 0, 0, 0};
         }
-        if (n < 4) return kBlocIncomplet;
-        const int partenaire = (d2 == 1 || d2 == 14) ? d2 + 1 : d2 - 1;
-        if (octets[3] != cellule(vx + partenaire)) return kBlocInvalide;
-        v = cellule(vx);
-        return 4;
+        const int partenaire = (e == 1 || e == 14) ? e + 1 : e - 1;
+        return {4, 0, cellule(vx), cellule(vx + partenaire)};
     }
-
-    if (!surLigne || delta != 1) return kBlocInvalide;
+    if (!surLigne || delta != 1) return {0, 0, 0, 0};
     // CodageCroixDouble: p0, p1 on the plain byte's row 1..13 and 2..14
     // columns right of it; p2, p3 on its column 1..13 and 2..14 rows below.
-    const int dc = (c0 - c2) & 15;
-    const int dl = (l2 - l0) & 15;
-    if (dc < 1 || dc > 13 || dl < 1 || dl > 13) return kBlocInvalide;
-    if (n < 4) return kBlocIncomplet;
-    if (octets[3] != Case(uint8_t((l2 + 1) & 15), uint8_t(c2))) return kBlocInvalide;
-    v = Case(uint8_t(l0), uint8_t(c2));
-    return 4;
+    const int dc = (0 - c2) & 15;
+    if (dc < 1 || dc > 13 || l2 < 1 || l2 > 13) return {0, 0, 0, 0};
+    return {4, 0, Cellule(0, c2), Cellule(l2 + 1, c2)};
+}
+
+struct TTables {
+    TEntree Premier[256];
+    TEntree Second[5][256];  // row 0 unused
+};
+
+constexpr TTables Construire() {
+    TTables t{};
+    for (int d = 0; d < 256; ++d) {
+        t.Premier[d] = Premier(uint8_t(d));
+        for (int s = 1; s <= 4; ++s) t.Second[s][d] = Second(s, uint8_t(d));
+    }
+    return t;
+}
+
+alignas(64) constexpr TTables kTables = Construire();
+
+// Near the end of the bytes: the same tables, asking for each byte only once
+// the ones before it leave the block undecided. Out of line: rare.
+[[gnu::noinline]] int ReconnaitreFin(const TKOZGrille& g, const uint8_t* octets, size_t n, uint8_t& v, uint8_t& p) {
+    if (n < 2) return TKOZDechiffre::kBlocIncomplet;
+    const uint8_t q0 = g.Position(octets[0]);
+    const TEntree a = kTables.Premier[Ecart(g.Position(octets[1]), q0)];
+    TEntree r = a;
+    if (a.suite != 0) {
+        if (n < 3) return TKOZDechiffre::kBlocIncomplet;
+        r = kTables.Second[a.suite][Ecart(g.Position(octets[2]), q0)];
+    }
+    if (r.longueur == 0) return TKOZDechiffre::kBlocInvalide;
+    if (r.longueur == 4) {
+        if (n < 4) return TKOZDechiffre::kBlocIncomplet;
+        const uint8_t controle = Decaler(q0, r.controle);
+        if (octets[3] != g.Case(uint8_t(controle >> 4), uint8_t(controle & 15))) return TKOZDechiffre::kBlocInvalide;
+    }
+    p = Decaler(q0, r.clair);
+    v = g.Case(uint8_t(p >> 4), uint8_t(p & 15));
+    return r.longueur;
+}
+
+}  // namespace
+
+int TKOZDechiffre::DechiffrerBloc(const uint8_t* octets, size_t n, uint8_t& v) const {
+    uint8_t p;
+    return Reconnaitre(octets, n, v, p);
+}
+
+inline int TKOZDechiffre::Reconnaitre(const uint8_t* octets, size_t n, uint8_t& v, uint8_t& p) const {
+    if (n >= 4) {
+        // Every byte the longest block could use is there: look at the third
+        // and fourth bytes whatever the first two say, and pick the answer
+        // without branching on the kind of block.
+        const uint8_t q0 = Position(octets[0]);
+        const uint8_t q1 = Position(octets[1]);
+        const uint8_t q2 = Position(octets[2]);
+        // Both tables are read at once and the answer picked with arithmetic:
+        // which of them decides changes from block to block, no branch would
+        // guess it, and the plain byte is wanted as soon as possible, since
+        // the evolution waits for it. The line p1 lies on, for kSecond, is
+        // told by comparing p1 - p0 with its four one-step offsets.
+        const uint8_t d1 = Ecart(q1, q0);
+        const int suite = (d1 == 0x01) + 2 * (d1 == 0x0F) + 3 * (d1 == 0x10) + 4 * (d1 == 0xF0);
+        const TEntree a = kTables.Premier[d1];
+        const TEntree b = kTables.Second[suite][Ecart(q2, q0)];
+        const uint8_t pa = Decaler(q0, a.clair), pb = Decaler(q0, b.clair);
+        const uint8_t va = Case(uint8_t(pa >> 4), uint8_t(pa & 15));
+        const uint8_t vb = Case(uint8_t(pb >> 4), uint8_t(pb & 15));
+        const bool decide = suite == 0;
+        const int longueur = decide ? a.longueur : b.longueur;
+        const uint8_t controle = Decaler(q0, b.controle);
+        const bool accepte = (longueur != 4) | (octets[3] == Case(uint8_t(controle >> 4), uint8_t(controle & 15)));
+        if (longueur == 0 || !accepte) return kBlocInvalide;
+        p = decide ? pa : pb;
+        v = decide ? va : vb;
+        return longueur;
+    }
+
+    return ReconnaitreFin(*this, octets, n, v, p);
 }
 
 void TKOZDechiffre::DechiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination, const std::string& nom,
@@ -129,12 +218,12 @@ void TKOZDechiffre::DechiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destinat
             size_t i = 0;
             while (i < disponible) {
                 if (suivi && suivi->ArretDemande()) throw EKOZInterruption("Déchiffrement interrompu");
-                uint8_t v;
-                const int longueur = DechiffrerBloc(chiffre.data() + i, disponible - i, v);
+                uint8_t v, p;
+                const int longueur = Reconnaitre(chiffre.data() + i, disponible - i, v, p);
                 if (longueur == kBlocIncomplet) break;
                 if (longueur == kBlocInvalide) throw invalide(debutTampon + i);
                 if (prepare)
-                    EvoluerPrepare(v, Position(v));
+                    EvoluerPrepare(v, p);
                 else
                     Evoluer(v);
                 clair[rempli++] = v;

@@ -50,6 +50,12 @@ public:
     // Reads the grid only.
     int DechiffrerBloc(const uint8_t* octets, size_t n, uint8_t& v) const;
 
+private:
+    // DechiffrerBloc, also giving p, the cell of v in the current grid.
+    int Reconnaitre(const uint8_t* octets, size_t n, uint8_t& v, uint8_t& p) const;
+
+public:
+
     // Decrypts Source to its end into Destination. A block that no encoder
     // could have produced, or a source that ends inside a block, stops with
     // "Le fichier chiffré \"<full path of nom>\" est invalide à l'octet N"
