@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "../support/Echecs.hpp"
 #include "../state/Grilles.hpp"
 #include "../support/Fichiers.hpp"
 #include "../support/PlateformeFautive.hpp"
@@ -56,16 +57,6 @@ std::string Rejouer(TKOZChiffre& jumeau, const std::vector<uint32_t>& mots, cons
     }
     if (consommes) *consommes = rejeu.Suivant;
     return sortie;
-}
-
-template <typename F>
-std::string Echec(F f) {
-    try {
-        f();
-    } catch (const EKOZException& e) {
-        return e.what();
-    }
-    return "(aucune exception)";
 }
 
 struct ChiffreurTest : ::testing::Test {

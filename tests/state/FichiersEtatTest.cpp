@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "../support/Echecs.hpp"
 #include "../support/Fichiers.hpp"
 #include "../support/PlateformeFautive.hpp"
 #include "Grilles.hpp"
@@ -20,17 +21,6 @@ std::string Octets(const uint8_t* p, size_t n) { return std::string(reinterpret_
 std::string Octets(const TKOZGrille::TCases& c) { return Octets(c.data(), c.size()); }
 std::string OctetsPermutations(const TKOZGrille& g) {
     return Octets(reinterpret_cast<const uint8_t*>(g.Permutations->Table.data()), 1792);
-}
-
-// Runs f, which must raise, and returns the message.
-template <typename F>
-std::string Echec(F f) {
-    try {
-        f();
-    } catch (const EKOZException& e) {
-        return e.what();
-    }
-    return "(aucune exception)";
 }
 
 unsigned Mode(const std::string& nom) {
