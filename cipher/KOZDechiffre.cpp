@@ -1,10 +1,12 @@
 #include "cipher/KOZDechiffre.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
 
 #include "random/KOZTools.hpp"
+#include "state/PermutationVectorielle.hpp"
 
 TKOZDechiffre::TKOZDechiffre(const std::string& dir, const std::string& nom) { Charger(dir, nom); }
 
@@ -122,6 +124,29 @@ constexpr TTables Construire() {
 
 alignas(64) constexpr TTables kTables = Construire();
 
+// The block whose first three bytes lie in cells q0, q1 and q2 and whose
+// fourth byte is quatrieme, valeur(c) being what cell c holds: its length, or
+// 0 when no encoder makes it; v and p are its plain byte and that byte's cell.
+// Both tables are read at once and the answer is picked with masks, not
+// branches: which of them decides changes from block to block, no branch
+// would guess it, and the plain byte is wanted as soon as possible, since the
+// evolution waits for it. The fourth byte is only looked at for a 4-byte block.
+template <class FValeur>
+inline int Decider(uint8_t q0, uint8_t q1, uint8_t q2, uint8_t quatrieme, const FValeur& valeur, uint8_t& v,
+                   uint8_t& p) {
+    const TEntree a = kTables.Premier[Ecart(q1, q0)];
+    // Row 0 of kSecond is all zeros: read, never chosen, when a decides.
+    const TEntree b = kTables.Second[a.suite][Ecart(q2, q0)];
+    const uint8_t pa = Decaler(q0, a.clair), pb = Decaler(q0, b.clair);
+    const uint8_t va = valeur(pa), vb = valeur(pb);
+    const uint8_t premier = uint8_t(0u - unsigned(a.suite == 0));  // all ones when a decides
+    const int longueur = (a.longueur & premier) | (b.longueur & ~premier);
+    const bool accepte = (longueur != 4) | (quatrieme == valeur(Decaler(q0, b.controle)));
+    p = uint8_t((pa & premier) | (pb & ~premier));
+    v = uint8_t((va & premier) | (vb & ~premier));
+    return accepte ? longueur : 0;
+}
+
 // Near the end of the bytes: the same tables, asking for each byte only once
 // the ones before it leave the block undecided. Out of line: rare.
 [[gnu::noinline]] int ReconnaitreFin(const TKOZGrille& g, const uint8_t* octets, size_t n, uint8_t& v, uint8_t& p) {
@@ -144,6 +169,73 @@ alignas(64) constexpr TTables kTables = Construire();
     return r.longueur;
 }
 
+
+// How far the vector loop went: the encrypted bytes it used and the plain
+// bytes it gave, and whether it stopped at a block no encoder makes.
+struct TAvancee {
+    size_t Lus = 0;
+    size_t Clairs = 0;
+    bool Invalide = false;  // the block at Lus is one no encoder makes
+};
+
+// Bytes the vector loop needs from a block's start: the block itself (up to
+// 4 bytes) and the first three bytes of whichever block follows it, which
+// starts 2, 3 or 4 bytes on.
+constexpr size_t kFenetre = 7;
+// Encrypted bytes handed to the vector loop at once, between two looks at
+// the stop flag (a fraction of a millisecond of work).
+constexpr size_t kMorceau = 4096;
+
+#if defined(__x86_64__)
+// Blocks from x[0..n) while kFenetre bytes are left, the grid held in
+// registers and written to cases after every block (single cells are read
+// from there). echange is the exchange table; vers and depuis the compiled
+// permutations, 256 bytes per entry. No inverse table is kept: cells are
+// found by searching the registers, and the searches are kept off the path
+// from one byte to the next. While a block is being decided, the loop finds,
+// in the grid as it is, the cells of the bytes 2 to 6 after the block's start,
+// among which lie the next block's first three. Once the plain byte v is
+// known, those three are carried through its evolution: a value in cell q
+// moves to e if q is p, to p if q is e (the exchange), then to depuis[v] of
+// that (the segments). The next block is thus decided without waiting for a
+// search in the evolved grid.
+KOZ_CIBLE_VECTORIELLE TAvancee DechiffrerVectoriel(uint8_t* cases, const uint8_t* echange, const uint8_t* vers,
+                                                   const uint8_t* depuis, const uint8_t* x, size_t n, uint8_t* clair) {
+    TAvancee r;
+    if (n < kFenetre) return r;
+    __m512i c[4];
+    for (int k = 0; k < 4; ++k) c[k] = _mm512_loadu_si512(cases + 64 * k);
+    uint8_t q0 = ChercherCase(c, x[0]), q1 = ChercherCase(c, x[1]), q2 = ChercherCase(c, x[2]);
+    size_t i = 0;
+    while (i + kFenetre <= n) {
+        uint8_t o[5];
+        for (int j = 0; j < 5; ++j) o[j] = ChercherCase(c, x[i + 2 + j]);
+        uint8_t v, p;
+        const int longueur = Decider(q0, q1, q2, x[i + 3], [cases](uint8_t q) { return cases[q]; }, v, p);
+        if (longueur == 0) {
+            r.Invalide = true;
+            break;
+        }
+        const uint8_t e = echange[v];
+        const uint32_t de2 = 0u - uint32_t(longueur == 2), de3 = 0u - uint32_t(longueur == 3), de4 = ~(de2 | de3);
+        auto apres = [&](int j) {
+            const uint32_t q = (o[j] & de2) | (o[j + 1] & de3) | (o[j + 2] & de4);
+            return uint8_t(q == p ? e : q == e ? p : q);
+        };
+        const uint8_t* const d = depuis + 256 * v;
+        q0 = d[apres(0)];
+        q1 = d[apres(1)];
+        q2 = d[apres(2)];
+        EchangerPermuter256(c, vers + 256 * v, p, e, v, cases[e]);
+        for (int k = 0; k < 4; ++k) _mm512_storeu_si512(cases + 64 * k, c[k]);
+        clair[r.Clairs++] = v;
+        i += size_t(longueur);
+    }
+    r.Lus = i;
+    return r;
+}
+#endif
+
 }  // namespace
 
 int TKOZDechiffre::DechiffrerBloc(const uint8_t* octets, size_t n, uint8_t& v) const {
@@ -152,41 +244,34 @@ int TKOZDechiffre::DechiffrerBloc(const uint8_t* octets, size_t n, uint8_t& v) c
 }
 
 inline int TKOZDechiffre::Reconnaitre(const uint8_t* octets, size_t n, uint8_t& v, uint8_t& p) const {
-    if (n >= 4) {
-        // Every byte the longest block could use is there: look at the third
-        // and fourth bytes whatever the first two say, and pick the answer
-        // without branching on the kind of block.
-        const uint8_t q0 = Position(octets[0]);
-        const uint8_t q1 = Position(octets[1]);
-        const uint8_t q2 = Position(octets[2]);
-        // Both tables are read at once and the answer picked with arithmetic:
-        // which of them decides changes from block to block, no branch would
-        // guess it, and the plain byte is wanted as soon as possible, since
-        // the evolution waits for it. The line p1 lies on, for kSecond, is
-        // told by comparing p1 - p0 with its four one-step offsets.
-        const uint8_t d1 = Ecart(q1, q0);
-        const int suite = (d1 == 0x01) + 2 * (d1 == 0x0F) + 3 * (d1 == 0x10) + 4 * (d1 == 0xF0);
-        const TEntree a = kTables.Premier[d1];
-        const TEntree b = kTables.Second[suite][Ecart(q2, q0)];
-        const uint8_t pa = Decaler(q0, a.clair), pb = Decaler(q0, b.clair);
-        const uint8_t va = Case(uint8_t(pa >> 4), uint8_t(pa & 15));
-        const uint8_t vb = Case(uint8_t(pb >> 4), uint8_t(pb & 15));
-        const bool decide = suite == 0;
-        const int longueur = decide ? a.longueur : b.longueur;
-        const uint8_t controle = Decaler(q0, b.controle);
-        const bool accepte = (longueur != 4) | (octets[3] == Case(uint8_t(controle >> 4), uint8_t(controle & 15)));
-        if (longueur == 0 || !accepte) return kBlocInvalide;
-        p = decide ? pa : pb;
-        v = decide ? va : vb;
-        return longueur;
-    }
-
+    // Every byte the longest block could use is there: the third and fourth
+    // are looked at whatever the first two say.
+    if (n >= 4)
+        return Decider(Position(octets[0]), Position(octets[1]), Position(octets[2]), octets[3],
+                       [this](uint8_t c) { return Cases()[c]; }, v, p);
     return ReconnaitreFin(*this, octets, n, v, p);
 }
 
 void TKOZDechiffre::DechiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination, const std::string& nom,
                                    const TSuivi* suivi) {
     const bool prepare = PreparerEvolution();
+    // The vector loop holds the whole state in the cells, with no inverse
+    // table; its values are found by searching the cells.
+#if defined(__x86_64__)
+    const bool vectoriel = prepare && !ModeSecurise;
+#else
+    const bool vectoriel = false;
+#endif
+    struct TSansInverse {
+        TKOZDechiffre& g;
+        const bool actif;
+        TSansInverse(TKOZDechiffre& d, bool oui) : g(d), actif(oui) {
+            if (actif) g.TenirInverse(false);
+        }
+        ~TSansInverse() {
+            if (actif) g.TenirInverse(true);
+        }
+    } sansInverse(*this, vectoriel);
     // A block left unfinished at the end of one read (at most 3 bytes) is
     // moved to the front, before the next read.
     std::vector<uint8_t> chiffre(kTailleTamponChiffre + 3);
@@ -218,6 +303,19 @@ void TKOZDechiffre::DechiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destinat
             size_t i = 0;
             while (i < disponible) {
                 if (suivi && suivi->ArretDemande()) throw EKOZInterruption("Déchiffrement interrompu");
+#if defined(__x86_64__)
+                if (vectoriel && disponible - i >= kFenetre) {
+                    // A few thousand blocks at a time, so a stop is still
+                    // seen within a fraction of a millisecond.
+                    const TAvancee a = DechiffrerVectoriel(CasesEnPlace(), Echange->Table.data(), VersCompiles(),
+                                                           DepuisCompiles(), chiffre.data() + i, std::min(disponible - i, kMorceau),
+                                                           clair.data() + rempli);
+                    i += a.Lus;
+                    rempli += a.Clairs;
+                    if (a.Invalide) throw invalide(debutTampon + i);
+                    continue;
+                }
+#endif
                 uint8_t v, p;
                 const int longueur = Reconnaitre(chiffre.data() + i, disponible - i, v, p);
                 if (longueur == kBlocIncomplet) break;

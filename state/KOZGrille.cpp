@@ -3,12 +3,9 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "random/KOZTools.hpp"
 #include "state/KOZFichierEtat.hpp"
+#include "state/PermutationVectorielle.hpp"
 
 TKOZGrille::TKOZGrille() : ModeSecurise(false) {
     Generer();
@@ -150,7 +147,8 @@ bool ProcesseurVectoriel() {
 #if defined(__x86_64__)
     // Also false where the system does not save the 512-bit registers.
     static const bool oui = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vbmi");
+                            __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("bmi") &&
+                            __builtin_cpu_supports("bmi2");
     return oui;
 #else
     return false;
@@ -158,24 +156,6 @@ bool ProcesseurVectoriel() {
 }
 
 #if defined(__x86_64__)
-#define KOZ_CIBLE_VECTORIELLE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
-
-// r[k] := table[index[k]] for the 256 bytes of index, table being the four
-// registers t0..t3 (256 bytes), after the indices p and e have traded places.
-KOZ_CIBLE_VECTORIELLE inline void Permuter256(const __m512i t[4], const uint8_t* index, uint8_t p, uint8_t e,
-                                               __m512i r[4]) {
-    const __m512i vp = _mm512_set1_epi8(char(p)), ve = _mm512_set1_epi8(char(e));
-    for (int k = 0; k < 4; ++k) {
-        __m512i i = _mm512_loadu_si512(index + 64 * k);
-        const __mmask64 estP = _mm512_cmpeq_epi8_mask(i, vp), estE = _mm512_cmpeq_epi8_mask(i, ve);
-        i = _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(i, estP, ve), estE, vp);
-        // Bits 0..6 pick one of 128 bytes in each half; bit 7 picks the half.
-        const __m512i bas = _mm512_permutex2var_epi8(t[0], i, t[1]);
-        const __m512i haut = _mm512_permutex2var_epi8(t[2], i, t[3]);
-        r[k] = _mm512_mask_blend_epi8(_mm512_movepi8_mask(i), bas, haut);
-    }
-}
-
 KOZ_CIBLE_VECTORIELLE void EvoluerVectoriel(uint8_t* cases, uint8_t* inverse, const uint8_t* vers,
                                             const uint8_t* depuis, uint8_t p, uint8_t e) {
     // Exchanging cells p and e, then permuting: cell c takes what cell

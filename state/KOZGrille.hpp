@@ -120,6 +120,16 @@ protected:
     // inverse table and check. REQUIRES: PreparerEvolution returned true.
     void EvoluerPrepare(uint8_t v, uint8_t p);
 
+    // For a derived loop that evolves the cells itself through the compiled
+    // permutations, as EvoluerPrepare would: the cells, written in place, and
+    // the rows Vers[v] and Depuis[v] of entry v at 256 * v from the start of
+    // each table. REQUIRES: PreparerEvolution returned true, the inverse
+    // table is not kept (TenirInverse(false)) and secure mode is off, so the
+    // cells alone are the state, and what is written keeps them a permutation.
+    uint8_t* CasesEnPlace() { return Cases_.data(); }
+    const uint8_t* VersCompiles() const { return &Compilees_->Vers[0][0]; }
+    const uint8_t* DepuisCompiles() const { return &Compilees_->Depuis[0][0]; }
+
 public:
     // Whether PreparerEvolution will compile (the processor has the
     // instructions and the seam below allows them).

@@ -198,6 +198,77 @@ TEST(DechiffreFlux, LaProgressionAvanceJusquALaTailleDuFichierChiffre) {
     EXPECT_EQ(faits.back(), chiffre.size());
 }
 
+// The vector loop (grid in registers, cells carried from one block to the
+// next) against the loop evolution, on texts damaged or cut at and around
+// the places where the vector loop hands over: the ends of its 4,096-byte
+// pieces, of the 64 KiB reads and of the text. A flipped byte decodes to
+// other bytes and another grid until some block is refused: both loops must
+// give the same bytes, the same failure and the same final grid.
+namespace {
+struct TIssue {
+    std::string Octets;
+    std::string Echec;
+    std::string Grille;
+};
+
+TIssue DechiffrerAvec(const TKOZGrille& depart, const std::string& chiffre, bool vectoriel) {
+    const bool avant = TKOZGrille::AutoriserEvolutionVectorielle(vectoriel);
+    TIssue r;
+    TKOZDechiffre d(depart);
+    TFluxMemoireLecture source(reinterpret_cast<const uint8_t*>(chiffre.data()), chiffre.size());
+    TFluxMemoireEcriture destination;
+    try {
+        d.DechiffrerFlux(source, destination, "essai.KOZ");
+    } catch (const EKOZException& e) {
+        r.Echec = e.what();
+    }
+    TKOZGrille::AutoriserEvolutionVectorielle(avant);
+    r.Octets = destination.Contenu;
+    r.Grille.assign(reinterpret_cast<const char*>(d.Cases().data()), 256);
+    return r;
+}
+}  // namespace
+
+TEST(DechiffreFlux, LaBoucleVectorielleEtLaBoucleSimpleDonnentLaMemeChoseMemeSurUnTexteAbime) {
+    if (!TKOZGrille::EvolutionVectorielle()) GTEST_SKIP() << "ce processeur n'a pas les permutations AVX-512";
+    TKOZChiffre c;
+    const TKOZDechiffre depart(c);
+    const std::string clair = OctetsAleatoires(50000, 31);
+    const std::string chiffre = ChiffrerTexte(c, clair);
+    ASSERT_GT(chiffre.size(), 2 * kTailleTamponChiffre + 4096);
+
+    std::vector<size_t> places = {0, 1, 2, 3, 5, 6, 7, chiffre.size() - 7, chiffre.size() - 4, chiffre.size() - 1};
+    for (size_t bord : {size_t(4096), size_t(8192), kTailleTamponChiffre, kTailleTamponChiffre + 4096,
+                        2 * kTailleTamponChiffre})
+        for (size_t k = bord - 8; k <= bord + 3; ++k) places.push_back(k);
+    size_t echecs = 0;
+    for (size_t place : places) {
+        SCOPED_TRACE(place);
+        std::string abime = chiffre;
+        abime[place] = char(abime[place] ^ 0x5A);
+        const TIssue vecteur = DechiffrerAvec(depart, abime, true), simple = DechiffrerAvec(depart, abime, false);
+        EXPECT_TRUE(vecteur.Octets == simple.Octets);
+        EXPECT_EQ(vecteur.Echec, simple.Echec);
+        EXPECT_TRUE(vecteur.Grille == simple.Grille);
+        echecs += !simple.Echec.empty();
+        // Cut just there, too.
+        const std::string coupe = chiffre.substr(0, place);
+        const TIssue vc = DechiffrerAvec(depart, coupe, true), sc = DechiffrerAvec(depart, coupe, false);
+        EXPECT_TRUE(vc.Octets == sc.Octets);
+        EXPECT_EQ(vc.Echec, sc.Echec);
+        EXPECT_TRUE(vc.Grille == sc.Grille);
+    }
+    // Nearly every flip sends the grid astray and a later block is refused
+    // (a flip may also give the same plain byte back, from another cell of
+    // the same kind of block, and leave the text whole).
+    EXPECT_GT(echecs, places.size() / 2);
+    // And the undamaged text comes back whole on both.
+    const TIssue vecteur = DechiffrerAvec(depart, chiffre, true), simple = DechiffrerAvec(depart, chiffre, false);
+    EXPECT_TRUE(vecteur.Octets == clair);
+    EXPECT_TRUE(simple.Octets == clair);
+    EXPECT_TRUE(vecteur.Grille == simple.Grille);
+}
+
 // ---- Files ----
 
 class DechiffreFichiers : public ::testing::Test {
