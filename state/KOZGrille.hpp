@@ -7,7 +7,8 @@
 // value), in one of two ways while the cells are a permutation:
 //   - an inverse table (value -> cell) kept in step with every exchange: one
 //     lookup, for two more stores per exchange. The default; decryption,
-//     which looks up three or four values per byte, keeps it;
+//     which looks up three values per byte, keeps it except in its vector
+//     loop, which searches the cells held in registers;
 //   - a search of the cells sixteen at a time, with no upkeep at all.
 //     Encryption, which looks up one value per byte, is faster this way.
 // A grid that is not a permutation is searched cell by cell.
