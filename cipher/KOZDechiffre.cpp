@@ -169,7 +169,6 @@ inline int Decider(uint8_t q0, uint8_t q1, uint8_t q2, uint8_t quatrieme, const 
     return r.longueur;
 }
 
-
 // How far the vector loop went: the encrypted bytes it used and the plain
 // bytes it gave, and whether it stopped at a block no encoder makes.
 struct TAvancee {
