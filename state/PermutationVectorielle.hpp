@@ -11,6 +11,15 @@
 
 #define KOZ_CIBLE_VECTORIELLE __attribute__((target("avx512f,avx512bw,avx512vbmi,bmi,bmi2")))
 
+// r[k] := table[i[k]] for the 64 indices of i, table being the four
+// registers t0..t3 (256 bytes): bits 0..6 pick one of 128 bytes in each
+// half, bit 7 picks the half.
+KOZ_CIBLE_VECTORIELLE inline __m512i Consulter256(const __m512i t[4], __m512i i) {
+    const __m512i bas = _mm512_permutex2var_epi8(t[0], i, t[1]);
+    const __m512i haut = _mm512_permutex2var_epi8(t[2], i, t[3]);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(i), bas, haut);
+}
+
 // r[k] := table[index[k]] for the 256 bytes of index, table being the four
 // registers t0..t3 (256 bytes), after the indices p and e have traded places.
 KOZ_CIBLE_VECTORIELLE inline void Permuter256(const __m512i t[4], const uint8_t* index, uint8_t p, uint8_t e,
@@ -20,10 +29,7 @@ KOZ_CIBLE_VECTORIELLE inline void Permuter256(const __m512i t[4], const uint8_t*
         __m512i i = _mm512_loadu_si512(index + 64 * k);
         const __mmask64 estP = _mm512_cmpeq_epi8_mask(i, vp), estE = _mm512_cmpeq_epi8_mask(i, ve);
         i = _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(i, estP, ve), estE, vp);
-        // Bits 0..6 pick one of 128 bytes in each half; bit 7 picks the half.
-        const __m512i bas = _mm512_permutex2var_epi8(t[0], i, t[1]);
-        const __m512i haut = _mm512_permutex2var_epi8(t[2], i, t[3]);
-        r[k] = _mm512_mask_blend_epi8(_mm512_movepi8_mask(i), bas, haut);
+        r[k] = Consulter256(t, i);
     }
 }
 
@@ -56,11 +62,6 @@ KOZ_CIBLE_VECTORIELLE inline void EchangerPermuter256(__m512i c[4], const uint8_
         t[k] = _mm512_mask_mov_epi8(c[k], _mm512_cmpeq_epi8_mask(cellules, vp), vw);
         t[k] = _mm512_mask_mov_epi8(t[k], _mm512_cmpeq_epi8_mask(cellules, ve), vv);
     }
-    for (int k = 0; k < 4; ++k) {
-        const __m512i i = _mm512_loadu_si512(vers + 64 * k);
-        const __m512i bas = _mm512_permutex2var_epi8(t[0], i, t[1]);
-        const __m512i haut = _mm512_permutex2var_epi8(t[2], i, t[3]);
-        c[k] = _mm512_mask_blend_epi8(_mm512_movepi8_mask(i), bas, haut);
-    }
+    for (int k = 0; k < 4; ++k) c[k] = Consulter256(t, _mm512_loadu_si512(vers + 64 * k));
 }
 #endif
