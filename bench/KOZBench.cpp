@@ -39,7 +39,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/ReferenceLitterale.hpp"
+#include "tests/support/ReferenceLitterale.hpp"
 #include "cipher/KOZChiffre.hpp"
 #include "cipher/KOZDechiffre.hpp"
 #include "platform/Plateforme.hpp"

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "random/KOZTools.hpp"
+#include "platform/KOZErreur.hpp"
+#include "platform/Format.hpp"
 #include "state/PermutationVectorielle.hpp"
 
 TKOZDechiffre::TKOZDechiffre(const std::string& dir, const std::string& nom) { Charger(dir, nom); }

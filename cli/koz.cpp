@@ -23,8 +23,10 @@
 #include "platform/Plateforme.hpp"
 #include "random/KOZTools.hpp"
 #include "state/KOZGrille.hpp"
-#include "ui/UKOZChiffre.hpp"
-#include "ui/UKOZDechiffre.hpp"
+#include "commande/UKOZChiffre.hpp"
+#include "commande/UKOZDechiffre.hpp"
+#include "commande/KOZVerification.hpp"
+#include "commande/KOZNoms.hpp"
 
 namespace {
 
@@ -133,12 +135,7 @@ std::string Dechiffrer(const TArgsDechiffrer& a, CLI::App& commande) {
 
 std::string Verifier(const std::string& grille) {
     NonVide(grille, "GRILLE.KGR");
-    const std::string dir = PartieChemin(grille);
-    const std::string nom = NomDeBase(grille);
-    TKOZGrille etat;
-    etat.Charger(dir, nom);
-    auto complet = [&](const char* ext) { return "« " + Plateforme().CheminComplet(dir + nom + ext) + " »"; };
-    return "Trio valide : " + complet(".KGR") + ", " + complet(".KEC") + " et " + complet(".KPR");
+    return VerifierTrio(grille);
 }
 
 int ErreurUsage(const std::string& message, const std::string& commande) {

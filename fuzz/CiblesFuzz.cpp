@@ -1,3 +1,5 @@
+#include "commande/TextesApplication.hpp"
+#include "commande/KOZNoms.hpp"
 #include "fuzz/CiblesFuzz.hpp"
 
 #include <array>
@@ -12,9 +14,10 @@
 #include "random/KOZTools.hpp"
 #include "state/KOZGrille.hpp"
 #include "tests/support/PlateformeMemoire.hpp"
-#include "ui/NomFichier.hpp"
-#include "ui/UKOZChiffre.hpp"
-#include "ui/UKOZDechiffre.hpp"
+#include "commande/NomFichier.hpp"
+#include "commande/UKOZChiffre.hpp"
+#include "commande/UKOZDechiffre.hpp"
+#include "platform/Format.hpp"
 
 namespace {
 

@@ -11,24 +11,24 @@
 #include <unistd.h>
 
 #include "platform/Plateforme.hpp"
-#include "random/IARand.hpp"
+#include "platform/PuitsReleves.hpp"
 
 namespace {
 
 // A record read straight into a zeroed buffer, added, then wiped by AddBuffer.
 template <typename T>
-void AjouterRecord(TIARand& g, T& record) {
+void AjouterRecord(TPuitsReleves& g, T& record) {
     g.AddBuffer(&record, int32_t(sizeof record));
 }
 
-void AjouterHorloge(TIARand& g, clockid_t horloge) {
+void AjouterHorloge(TPuitsReleves& g, clockid_t horloge) {
     struct timespec ts {};
     ::clock_gettime(horloge, &ts);
     AjouterRecord(g, ts);
 }
 
 // Each 32-bit value is wiped once it is in the pool, like the records.
-void AjouterLong(TIARand& g, uint32_t v) {
+void AjouterLong(TPuitsReleves& g, uint32_t v) {
     g.AddLong(v);
     explicit_bzero(&v, sizeof v);
 }
@@ -48,7 +48,7 @@ const int32_t kOctetsRelevesComplets =
     + 5 * 4                         // disk figures
     + 64;                           // kernel random source
 
-void ReleverSystemeLinux(TIARand& g) {
+void ReleverSystemeLinux(TPuitsReleves& g) {
     AjouterLong(g, uint32_t(::getpid()));
     AjouterLong(g, uint32_t(::getppid()));
     AjouterLong(g, uint32_t(::gettid()));

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-class TIARand;
+#include "platform/PuitsReleves.hpp"
 
 // Bytes one gathering adds when every conditional reading succeeds.
 extern const int32_t kOctetsRelevesComplets;
 
-void ReleverSystemeLinux(TIARand& g);
+void ReleverSystemeLinux(TPuitsReleves& g);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "random/KOZTools.hpp"
+#include "platform/Format.hpp"
 
 namespace {
 TPlateforme* Installee = nullptr;

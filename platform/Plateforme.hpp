@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-class TIARand;
+#include "platform/PuitsReleves.hpp"
 
 // Identity of an open or named file: the same identity means the same file,
 // whatever the spelling, hard link or symbolic link that reached it.
@@ -82,7 +82,7 @@ public:
     virtual uint32_t Ticks() = 0;
 
     // Adds the readings of the running system to g's seed pool, in a fixed order.
-    virtual void ReleverSysteme(TIARand& g) = 0;
+    virtual void ReleverSysteme(TPuitsReleves& g) = 0;
 };
 
 // The installed platform.

@@ -10,7 +10,7 @@
 
 #include "platform/LecturesSysteme.hpp"
 #include "platform/Plateforme.hpp"
-#include "random/KOZTools.hpp"
+#include "platform/KOZErreur.hpp"
 
 namespace {
 
@@ -158,7 +158,7 @@ public:
         return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
     }
 
-    void ReleverSysteme(TIARand& g) override { ReleverSystemeLinux(g); }
+    void ReleverSysteme(TPuitsReleves& g) override { ReleverSystemeLinux(g); }
 
 private:
     // Removes ".", ".." and repeated "/" without touching the disk.

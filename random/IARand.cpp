@@ -162,4 +162,14 @@ void TIARand::Reseed() {
     Init();
 }
 
-void TIARand::GatherEntropy() { Plateforme().ReleverSysteme(*this); }
+void TIARand::GatherEntropy() {
+    // The platform hands its readings to the pool through this adapter.
+    struct TPool : TPuitsReleves {
+        explicit TPool(TIARand& g) : G(g) {}
+        void AddByte(uint8_t b) override { G.AddByte(b); }
+        void AddLong(uint32_t v) override { G.AddLong(v); }
+        void AddBuffer(void* buf, int32_t len) override { G.AddBuffer(buf, len); }
+        TIARand& G;
+    } pool(*this);
+    Plateforme().ReleverSysteme(pool);
+}

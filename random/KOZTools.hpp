@@ -1,26 +1,14 @@
 #pragma once
 // KOZTools: what every part of the cipher shares. The one generator
-// `GlobalRand`, the draw `RandomBelow` through which every random choice goes,
-// the block type `TBlocChiffre` and the exception class `EKOZException`.
+// `GlobalRand`, the draw `RandomBelow` through which every random choice goes
+// (with its test seam), and the block type `TBlocChiffre`. The exception
+// class `EKOZException` is the platform layer's, included here for the cipher.
 
 #include <cstdint>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
+#include "platform/KOZErreur.hpp"
 #include "random/IARand.hpp"
-
-// The system's own failures: a message text and nothing else.
-class EKOZException : public std::runtime_error {
-public:
-    explicit EKOZException(const std::string& message) : std::runtime_error(message) {}
-};
-
-// Raised when the user asks a running encryption or decryption to stop.
-class EKOZInterruption : public EKOZException {
-public:
-    using EKOZException::EKOZException;
-};
 
 // The 2, 3 or 4 cipher bytes of one plain byte; each encoder sets the length.
 using TBlocChiffre = std::vector<uint8_t>;
@@ -55,6 +43,3 @@ inline uint8_t RandomBelow(uint16_t n) {
     const uint32_t w = koz_detail::SourceMots ? koz_detail::SourceMots->Mot() : GlobalRand->Next();
     return uint8_t(w % n);
 }
-
-// Formats like printf into a std::string (the system's messages use %s and %d).
-std::string Format(const char* modele, ...) __attribute__((format(printf, 1, 2)));

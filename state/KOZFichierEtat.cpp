@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "platform/Plateforme.hpp"
-#include "random/KOZTools.hpp"
+#include "platform/KOZErreur.hpp"
+#include "platform/Format.hpp"
 
 void LireTableEtat(const std::string& nom, uint8_t* table, size_t taille) {
     auto flux = Plateforme().OuvrirLecture(nom);

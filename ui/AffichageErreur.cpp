@@ -1,9 +1,10 @@
+#include "commande/TextesApplication.hpp"
 #include "ui/AffichageErreur.hpp"
 
 #include <QApplication>
 #include <QMessageBox>
 
-#include "ui/NomFichier.hpp"
+#include "commande/NomFichier.hpp"
 
 namespace {
 TAfficheur& Afficheur() {

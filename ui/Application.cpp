@@ -1,3 +1,4 @@
+#include "commande/TextesApplication.hpp"
 #include "ui/Application.hpp"
 
 #include <QApplication>
@@ -5,7 +6,7 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include "ui/NomFichier.hpp"
+#include "commande/NomFichier.hpp"
 
 void PreparerApplication(QApplication& application) {
     QCoreApplication::setApplicationName(

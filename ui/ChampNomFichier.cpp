@@ -15,7 +15,7 @@
 
 #include "platform/Chemins.hpp"
 #include "ui/AffichageErreur.hpp"
-#include "ui/NomFichier.hpp"
+#include "commande/NomFichier.hpp"
 
 namespace {
 constexpr int kLargeurBouton = 21;

@@ -1,3 +1,4 @@
+#include "commande/TextesApplication.hpp"
 #include "ui/FenetreKOZ.hpp"
 
 #include <QApplication>
@@ -16,7 +17,7 @@
 #include "ui/AffichageErreur.hpp"
 #include "ui/ChampNomFichier.hpp"
 #include "ui/Controles.hpp"
-#include "ui/NomFichier.hpp"
+#include "commande/NomFichier.hpp"
 
 namespace {
 constexpr int kEcartEtiquette = 5;  // between a label's caption and its field

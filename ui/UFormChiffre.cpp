@@ -1,9 +1,10 @@
+#include "commande/KOZNoms.hpp"
 #include "ui/UFormChiffre.hpp"
 
 #include "ui/AffichageErreur.hpp"
 #include "ui/ChampNomFichier.hpp"
 #include "ui/Controles.hpp"
-#include "ui/UKOZChiffre.hpp"
+#include "commande/UKOZChiffre.hpp"
 
 namespace {
 const TTextesFenetre kTextes = {

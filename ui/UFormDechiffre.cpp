@@ -1,13 +1,14 @@
+#include "commande/KOZNoms.hpp"
 #include "ui/UFormDechiffre.hpp"
 
 #include <cctype>
 
 #include "platform/Chemins.hpp"
-#include "random/KOZTools.hpp"
+#include "platform/KOZErreur.hpp"
 #include "ui/AffichageErreur.hpp"
 #include "ui/ChampNomFichier.hpp"
 #include "ui/Controles.hpp"
-#include "ui/UKOZDechiffre.hpp"
+#include "commande/UKOZDechiffre.hpp"
 
 namespace {
 const char* const kGrilleRequise =

@@ -8,12 +8,13 @@
 #include <filesystem>
 #include <vector>
 
-#include "../support/Echecs.hpp"
-#include "../state/Grilles.hpp"
-#include "../support/Fichiers.hpp"
-#include "../support/PlateformeFautive.hpp"
-#include "../support/Tirages.hpp"
+#include "tests/support/Echecs.hpp"
+#include "tests/support/Grilles.hpp"
+#include "tests/support/Fichiers.hpp"
+#include "tests/support/PlateformeFautive.hpp"
+#include "tests/support/Tirages.hpp"
 #include "cipher/KOZChiffre.hpp"
+#include "platform/Format.hpp"
 
 namespace fs = std::filesystem;
 

@@ -5,8 +5,8 @@
 
 #include <set>
 
-#include "../state/Grilles.hpp"
-#include "../support/Tirages.hpp"
+#include "tests/support/Grilles.hpp"
+#include "tests/support/Tirages.hpp"
 #include "cipher/KOZChiffre.hpp"
 
 namespace {

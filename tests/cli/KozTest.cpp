@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "../support/Fichiers.hpp"
-#include "Processus.hpp"
+#include "tests/support/Fichiers.hpp"
+#include "tests/support/Processus.hpp"
 #include "platform/Plateforme.hpp"
 
 namespace fs = std::filesystem;

@@ -11,14 +11,15 @@
 #include <set>
 #include <string>
 
+#include "commande/KOZNoms.hpp"
 #include "cipher/KOZChiffre.hpp"
 #include "cipher/KOZSuivi.hpp"
 #include "platform/Plateforme.hpp"
-#include "random/KOZTools.hpp"
+#include "platform/KOZErreur.hpp"
 #include "state/KOZGrille.hpp"
-#include "../support/Fichiers.hpp"
-#include "../support/PlateformeFautive.hpp"
-#include "ui/UKOZChiffre.hpp"
+#include "tests/support/Fichiers.hpp"
+#include "tests/support/PlateformeFautive.hpp"
+#include "commande/UKOZChiffre.hpp"
 
 namespace fs = std::filesystem;
 

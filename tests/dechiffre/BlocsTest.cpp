@@ -9,7 +9,7 @@
 
 #include "cipher/KOZChiffre.hpp"
 #include "cipher/KOZDechiffre.hpp"
-#include "../support/Tirages.hpp"
+#include "tests/support/Tirages.hpp"
 
 namespace {
 

@@ -9,12 +9,13 @@
 #include <filesystem>
 #include <regex>
 
-#include "../support/Echecs.hpp"
-#include "../support/Fichiers.hpp"
-#include "../support/PlateformeFautive.hpp"
+#include "commande/KOZNoms.hpp"
+#include "tests/support/Echecs.hpp"
+#include "tests/support/Fichiers.hpp"
+#include "tests/support/PlateformeFautive.hpp"
 #include "Outils.hpp"
-#include "ui/UKOZChiffre.hpp"
-#include "ui/UKOZDechiffre.hpp"
+#include "commande/UKOZChiffre.hpp"
+#include "commande/UKOZDechiffre.hpp"
 
 namespace fs = std::filesystem;
 

@@ -9,10 +9,10 @@
 #include <atomic>
 #include <filesystem>
 
-#include "../support/Echecs.hpp"
-#include "../support/Fichiers.hpp"
-#include "../support/PlateformeFautive.hpp"
-#include "../support/Tirages.hpp"
+#include "tests/support/Echecs.hpp"
+#include "tests/support/Fichiers.hpp"
+#include "tests/support/PlateformeFautive.hpp"
+#include "tests/support/Tirages.hpp"
 #include "Outils.hpp"
 
 namespace {

@@ -15,7 +15,8 @@
 #include "Outils.hpp"
 #include "cipher/KOZChiffre.hpp"
 #include "cipher/KOZDechiffre.hpp"
-#include "ui/UKOZChiffre.hpp"
+#include "commande/UKOZChiffre.hpp"
+#include "platform/Format.hpp"
 
 using namespace fiabilite;
 

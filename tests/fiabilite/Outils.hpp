@@ -12,8 +12,8 @@
 #include "cipher/KOZDechiffre.hpp"
 #include "platform/Plateforme.hpp"
 #include "random/KOZTools.hpp"
-#include "../support/Echecs.hpp"
-#include "../support/Fichiers.hpp"
+#include "tests/support/Echecs.hpp"
+#include "tests/support/Fichiers.hpp"
 
 namespace fiabilite {
 

@@ -11,9 +11,9 @@
 #include "Outils.hpp"
 #include "cipher/KOZChiffre.hpp"
 #include "state/KOZGrille.hpp"
-#include "ui/UKOZChiffre.hpp"
-#include "ui/UKOZDechiffre.hpp"
-#include "../support/PlateformeFautive.hpp"
+#include "commande/UKOZChiffre.hpp"
+#include "commande/UKOZDechiffre.hpp"
+#include "tests/support/PlateformeFautive.hpp"
 
 using namespace fiabilite;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/CiblesFuzz.hpp"
-#include "../support/Fichiers.hpp"
+#include "tests/support/Fichiers.hpp"
 
 namespace fs = std::filesystem;
 

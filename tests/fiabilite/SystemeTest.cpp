@@ -13,9 +13,9 @@
 #include "Outils.hpp"
 #include "random/IARand.hpp"
 #include "state/KOZGrille.hpp"
-#include "ui/UKOZChiffre.hpp"
-#include "ui/UKOZDechiffre.hpp"
-#include "../cli/Processus.hpp"
+#include "commande/UKOZChiffre.hpp"
+#include "commande/UKOZDechiffre.hpp"
+#include "tests/support/Processus.hpp"
 
 using namespace fiabilite;
 

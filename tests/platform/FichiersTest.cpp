@@ -8,10 +8,9 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "../support/Fichiers.hpp"
+#include "tests/support/Fichiers.hpp"
 #include "platform/Chemins.hpp"
 #include "platform/Plateforme.hpp"
-#include "random/KOZTools.hpp"
 
 namespace fs = std::filesystem;
 

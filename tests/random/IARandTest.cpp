@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "../support/PlateformeFautive.hpp"
+#include "tests/support/PlateformeFautive.hpp"
 #include "random/IARand.hpp"
 
 namespace {
@@ -150,7 +150,7 @@ TEST(IARand, InitReadsPoolByte1023) {
 // A platform whose system readings are one known word.
 class TPlateformeReleveFixe : public TPlateformeFautive {
 public:
-    void ReleverSysteme(TIARand& g) override {
+    void ReleverSysteme(TPuitsReleves& g) override {
         ++Releves;
         g.AddLong(0xC0FFEE42);
     }

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "../support/Tirages.hpp"
+#include "tests/support/Tirages.hpp"
 #include "random/KOZTools.hpp"
+#include "platform/Format.hpp"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Grilles.hpp"
+#include "tests/support/Grilles.hpp"
 #include "random/KOZTools.hpp"
 
 namespace {

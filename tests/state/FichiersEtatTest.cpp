@@ -8,10 +8,11 @@
 
 #include <filesystem>
 
-#include "../support/Echecs.hpp"
-#include "../support/Fichiers.hpp"
-#include "../support/PlateformeFautive.hpp"
-#include "Grilles.hpp"
+#include "tests/support/Echecs.hpp"
+#include "tests/support/Fichiers.hpp"
+#include "tests/support/PlateformeFautive.hpp"
+#include "tests/support/Grilles.hpp"
+#include "platform/Format.hpp"
 
 namespace fs = std::filesystem;
 

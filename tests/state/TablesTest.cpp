@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "../support/Tirages.hpp"
-#include "Grilles.hpp"
+#include "tests/support/Tirages.hpp"
+#include "tests/support/Grilles.hpp"
 
 namespace {
 

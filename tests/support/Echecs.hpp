@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "random/KOZTools.hpp"
+#include "platform/KOZErreur.hpp"
 
 // The message f raises as an EKOZException, or nothing when it returns.
 template <class F>

@@ -24,7 +24,7 @@ public:
     bool RepertoireExiste(const std::string& nom) override { return Base.RepertoireExiste(nom); }
     std::string CheminComplet(const std::string& nom) override { return Base.CheminComplet(nom); }
     uint32_t Ticks() override { return Base.Ticks(); }
-    void ReleverSysteme(TIARand& g) override { Base.ReleverSysteme(g); }
+    void ReleverSysteme(TPuitsReleves& g) override { Base.ReleverSysteme(g); }
 
 protected:
     TPlateforme& Base;

@@ -10,7 +10,7 @@
 
 #include "PlateformeDeleguee.hpp"
 #include "platform/Plateforme.hpp"
-#include "random/KOZTools.hpp"
+#include "platform/KOZErreur.hpp"
 
 class TPlateformeFautive : public TPlateformeDeleguee {
 public:

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "platform/Plateforme.hpp"
-#include "random/KOZTools.hpp"
+#include "platform/KOZErreur.hpp"
 
 class TPlateformeMemoire : public TPlateforme {
 public:
@@ -84,7 +84,7 @@ public:
         return "/" + nom;
     }
     uint32_t Ticks() override { return ++Horloge; }
-    void ReleverSysteme(TIARand&) override {}
+    void ReleverSysteme(TPuitsReleves&) override {}
 
     std::map<std::string, TFichier> Fichiers;
     std::set<std::string> Repertoires;

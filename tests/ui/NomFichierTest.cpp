@@ -4,9 +4,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "random/KOZTools.hpp"
+#include "commande/TextesApplication.hpp"
+#include "platform/KOZErreur.hpp"
 #include "tests/support/Fichiers.hpp"
-#include "ui/NomFichier.hpp"
+#include "commande/NomFichier.hpp"
 
 TEST(NomFichier, LesSixCaracteresInterditsEtLeNomVideSontRefuses) {
     EXPECT_TRUE(NomFichierValide("/tmp/a.txt"));

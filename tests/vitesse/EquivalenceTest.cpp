@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "../state/Grilles.hpp"
-#include "../support/Fichiers.hpp"
-#include "bench/ReferenceLitterale.hpp"
+#include "tests/support/Grilles.hpp"
+#include "tests/support/Fichiers.hpp"
+#include "tests/support/ReferenceLitterale.hpp"
 #include "cipher/KOZChiffre.hpp"
 #include "cipher/KOZDechiffre.hpp"
 

@@ -39,8 +39,3 @@ struct TDechiffrement {
 // ne correspond pas à l'état "%s" : ...", before SauverFin is written.
 // The progress is one count over all the inputs of the chain.
 std::string LancerDechiffrement(const TDechiffrement& d, const TSuivi* suivi = nullptr);
-
-// The output name proposed for an encrypted file: its name without its
-// extension; a name with no extension to cut ("essai", "/a/.KOZ") gets
-// ".dechiffre" appended instead, so the proposal is never the input itself.
-std::string NomDechiffrePropose(const std::string& chiffre);

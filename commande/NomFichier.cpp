@@ -1,17 +1,13 @@
-#include "ui/NomFichier.hpp"
+#include "commande/NomFichier.hpp"
 
 #include "platform/Chemins.hpp"
 #include "platform/Plateforme.hpp"
-#include "random/KOZTools.hpp"
+#include "platform/KOZErreur.hpp"
+#include "platform/Format.hpp"
 
 namespace {
 bool Blanc(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-std::string Minuscules(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return s;
-}
 }  // namespace
 
 bool NomFichierValide(const std::string& nom) {
@@ -92,22 +88,4 @@ TPreparationParcours PreparerParcours(const std::string& texte, const std::strin
     if (Plateforme().RepertoireExiste(chemin)) p.Repertoire = chemin;
     p.Nom = NomFichierValide(PartieNom(n)) ? n : std::string();
     return p;
-}
-
-std::string RepertoireDuProgramme(const std::string& programme) {
-    std::string dir = PartieChemin(programme);
-    if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    return dir;
-}
-
-std::string TitreApplication(const std::string& programme) {
-    std::string nom = PartieNom(programme);
-    nom = nom.substr(0, nom.find('.'));
-    if (nom.size() > 1) nom = nom.substr(0, 1) + Minuscules(nom.substr(1));
-    return nom;
-}
-
-std::string TexteAffiche(const std::string& message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
-    return message;
 }

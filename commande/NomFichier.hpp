@@ -52,15 +52,3 @@ struct TPreparationParcours {
 // when N's name part is empty or not valid); when N is not valid, both stay.
 TPreparationParcours PreparerParcours(const std::string& texte, const std::string& repertoire,
                                       const std::string& nomPropose);
-
-// The directory part of the program's own file, without its final "/"
-// unless it is the root.
-std::string RepertoireDuProgramme(const std::string& programme);
-
-// The application title: the program file's name up to its first ".", every
-// letter after the first in lower case ("ZymKOZChiffre" gives "Zymkozchiffre").
-std::string TitreApplication(const std::string& programme);
-
-// The text the exception display shows: message with "." appended when its
-// last byte is greater than ".".
-std::string TexteAffiche(const std::string& message);

@@ -1,13 +1,14 @@
-#include "ui/UKOZDechiffre.hpp"
+#include "commande/UKOZDechiffre.hpp"
 
 #include <memory>
 
 #include "cipher/KOZDechiffre.hpp"
 #include "platform/Chemins.hpp"
 #include "platform/Plateforme.hpp"
-#include "random/KOZTools.hpp"
-#include "ui/KOZVerifications.hpp"
-#include "ui/UKOZChiffre.hpp"
+#include "platform/KOZErreur.hpp"
+#include "platform/Format.hpp"
+#include "commande/KOZNoms.hpp"
+#include "commande/KOZVerifications.hpp"
 
 namespace {
 const char* const kMemeFichier = "Le fichier chiffré et le fichier déchiffré sont le même fichier";
@@ -25,15 +26,6 @@ std::vector<std::string> Trio(const std::string& nom) {
 void Refuser(const std::string& nom, const char* raison) { throw EKOZException(MessageCreation(nom, raison)); }
 }  // namespace
 
-std::string NomDechiffrePropose(const std::string& chiffre) {
-    if (chiffre.empty()) return {};
-    const std::string extension = Extension(chiffre);
-    const std::string sans = chiffre.substr(0, chiffre.size() - extension.size());
-    // Without an extension to cut, or with nothing left once it is cut, a
-    // suffix keeps the output from being the input (or its directory).
-    if (extension.empty() || PartieNom(sans).empty()) return chiffre + ".dechiffre";
-    return sans;
-}
 
 std::string LancerDechiffrement(const TDechiffrement& d, const TSuivi* suivi) {
     if (d.Fichiers.empty()) throw EKOZException("Aucun fichier à déchiffrer");

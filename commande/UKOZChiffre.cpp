@@ -1,4 +1,4 @@
-#include "ui/UKOZChiffre.hpp"
+#include "commande/UKOZChiffre.hpp"
 
 #include <memory>
 #include <vector>
@@ -6,8 +6,10 @@
 #include "cipher/KOZChiffre.hpp"
 #include "platform/Chemins.hpp"
 #include "platform/Plateforme.hpp"
-#include "random/KOZTools.hpp"
-#include "ui/KOZVerifications.hpp"
+#include "platform/KOZErreur.hpp"
+#include "platform/Format.hpp"
+#include "commande/KOZNoms.hpp"
+#include "commande/KOZVerifications.hpp"
 
 namespace {
 const char* const kMemeFichier = "Le fichier à chiffrer et le fichier chiffré sont le même fichier";
@@ -19,20 +21,6 @@ void AjouterTrio(std::vector<std::string>& noms, const std::string& dir, const s
 }
 }  // namespace
 
-std::string NomDeBase(const std::string& nom) {
-    const std::string partie = PartieNom(nom);
-    return partie.substr(0, partie.size() - Extension(partie).size());
-}
-
-std::string RepertoireEtat(const std::string& Source) {
-    std::string dir = PartieChemin(Plateforme().CheminComplet(Source));
-    if (dir.empty() || dir.back() != '/') dir += '/';
-    return dir;
-}
-
-std::string NomChiffrePropose(const std::string& Source) {
-    return Source.substr(0, Source.size() - Extension(Source).size()) + ".KOZ";
-}
 
 std::string LancerChiffrement(const std::string& Source, const std::string& Destination, const std::string& Grille,
                               bool Securise, const TSuivi* suivi) {

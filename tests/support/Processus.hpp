@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/Fichiers.hpp"
+#include "tests/support/Fichiers.hpp"
 
 struct TResultat {
     int Code = -1;  // the exit status, or 128 + the signal that ended it

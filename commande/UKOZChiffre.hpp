@@ -17,12 +17,3 @@
 // run that cannot start leaves an earlier "DEBUT" intact.
 std::string LancerChiffrement(const std::string& Source, const std::string& Destination, const std::string& Grille,
                               bool Securise, const TSuivi* suivi = nullptr);
-
-// The name part of nom without its extension: "/a/essai.ancien.KGR" gives "essai.ancien".
-std::string NomDeBase(const std::string& nom);
-
-// The directory the state trios of Source go to: that of its absolute path, with its final "/".
-std::string RepertoireEtat(const std::string& Source);
-
-// The destination the window proposes for a source name: the extension cut off, then ".KOZ".
-std::string NomChiffrePropose(const std::string& Source);

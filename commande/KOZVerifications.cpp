@@ -1,10 +1,10 @@
-#include "ui/KOZVerifications.hpp"
+#include "commande/KOZVerifications.hpp"
 
 #include <cerrno>
 
 #include "platform/Chemins.hpp"
 #include "platform/Plateforme.hpp"
-#include "random/KOZTools.hpp"
+#include "platform/KOZErreur.hpp"
 
 bool MemeFichier(const std::string& a, const std::string& b) {
     const auto ia = Plateforme().IdentiteDe(a);

@@ -1,0 +1,29 @@
+#include "commande/KOZNoms.hpp"
+
+#include "platform/Chemins.hpp"
+#include "platform/Plateforme.hpp"
+
+std::string NomDeBase(const std::string& nom) {
+    const std::string partie = PartieNom(nom);
+    return partie.substr(0, partie.size() - Extension(partie).size());
+}
+
+std::string RepertoireEtat(const std::string& Source) {
+    std::string dir = PartieChemin(Plateforme().CheminComplet(Source));
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    return dir;
+}
+
+std::string NomChiffrePropose(const std::string& Source) {
+    return Source.substr(0, Source.size() - Extension(Source).size()) + ".KOZ";
+}
+
+std::string NomDechiffrePropose(const std::string& chiffre) {
+    if (chiffre.empty()) return {};
+    const std::string extension = Extension(chiffre);
+    const std::string sans = chiffre.substr(0, chiffre.size() - extension.size());
+    // Without an extension to cut, or with nothing left once it is cut, a
+    // suffix keeps the output from being the input (or its directory).
+    if (extension.empty() || PartieNom(sans).empty()) return chiffre + ".dechiffre";
+    return sans;
+}
