@@ -3,17 +3,55 @@
 // window, the command line and the tests all call it.
 
 #include <string>
+#include <vector>
 
 #include "cipher/KOZSuivi.hpp"
+#include "platform/KOZErreur.hpp"
 
-// Encrypts Source into Destination. With an empty Grille a fresh state is
-// saved as the trio "DEBUT" beside the source first; otherwise the trio of
-// Grille is loaded. The state reached is saved as "FIN-CHIFFRE" beside the
-// source. Returns "Terminé en %dms"; every failure is an EKOZException.
-//
-// Before anything is written, the source must open, the destination must be
-// a name that can be created and not the source, and neither may be a state
-// file this run writes (nor, for the destination, one of the loaded trio): a
-// run that cannot start leaves an earlier "DEBUT" intact.
+// What one run encrypts. Several sources make one chain: each continues
+// from the state where the one before it ended, and one starting trio is the
+// key of them all.
+struct TChiffrement {
+    // Files to encrypt; "-" is standard input (read once, as a stream).
+    std::vector<std::string> Sources;
+    // The encrypted file, with one source only; empty: NomChiffrePropose of
+    // the source; "-": standard output.
+    std::string Destination;
+    // A ".KGR" whose trio is the starting state; empty: a fresh state, saved as "DEBUT".
+    std::string Grille;
+    bool Securise = false;
+    // Whether an existing encrypted file may be replaced.
+    bool Ecraser = false;
+    // Where the trios and the journal go; empty: the directory of the first
+    // source (the current directory for a stream).
+    std::string Etat;
+};
+
+struct TRapportChiffrement {
+    std::string Statut;                 // "Terminé en %dms"
+    std::vector<std::string> Avis;      // what the user should know: older trios kept, journal not written
+    std::vector<std::string> Fichiers;  // one line per file written
+};
+
+// Raised before anything is written when an encrypted file exists and
+// Ecraser is false; the caller may ask the user and run again.
+class EKOZFichierExistant : public EKOZException {
+public:
+    EKOZFichierExistant(const std::string& message, std::string nom)
+        : EKOZException(message), Nom(std::move(nom)) {}
+    std::string Nom;  // the full path
+};
+
+// Runs c all or nothing. Every check that can fail comes first; then the
+// trios and the encrypted files are written under temporary names and only
+// moved into place once every source is encrypted (TTransaction): a run that
+// fails or is stopped changes no final name. A fresh "DEBUT" never destroys
+// an older one, which is kept as "DEBUT-N"; so is a "FIN-CHIFFRE" that was
+// this run's starting state. One run at a time per state directory: a
+// second one fails at once. Each encrypted file gets a journal record.
+TRapportChiffrement Chiffrer(const TChiffrement& c, const TSuivi* suivi = nullptr);
+
+// One source to one destination: Chiffrer without replacing an existing
+// encrypted file. Returns "Terminé en %dms".
 std::string LancerChiffrement(const std::string& Source, const std::string& Destination, const std::string& Grille,
                               bool Securise, const TSuivi* suivi = nullptr);

@@ -1,14 +1,20 @@
 #include "commande/UKOZDechiffre.hpp"
 
+#include <map>
 #include <memory>
+#include <optional>
+#include <regex>
 
 #include "cipher/KOZDechiffre.hpp"
-#include "platform/Chemins.hpp"
-#include "platform/Plateforme.hpp"
-#include "platform/KOZErreur.hpp"
-#include "platform/Format.hpp"
+#include "commande/KOZEmpreinte.hpp"
+#include "commande/KOZJournal.hpp"
 #include "commande/KOZNoms.hpp"
+#include "commande/KOZTransaction.hpp"
 #include "commande/KOZVerifications.hpp"
+#include "commande/UKOZChiffre.hpp"
+#include "platform/Chemins.hpp"
+#include "platform/Format.hpp"
+#include "platform/Plateforme.hpp"
 
 namespace {
 const char* const kMemeFichier = "Le fichier chiffré et le fichier déchiffré sont le même fichier";
@@ -16,6 +22,10 @@ const char* const kDechiffreEtat = "Le fichier déchiffré et le fichier d'état
 const char* const kChiffreEtat = "Le fichier chiffré et le fichier d'état sont le même fichier";
 const char* const kDeuxFois = "Deux fichiers chiffrés seraient déchiffrés dans ce même fichier";
 const char* const kGrilleDepart = "L'état atteint remplacerait la grille de départ";
+// Chains are short; the bound only stops a journal whose records loop.
+constexpr int kProfondeurMax = 256;
+
+std::string Complet(const std::string& nom) { return Plateforme().CheminComplet(nom); }
 
 // The three files of the trio that nom names (path part + base name).
 std::vector<std::string> Trio(const std::string& nom) {
@@ -24,27 +34,211 @@ std::vector<std::string> Trio(const std::string& nom) {
 }
 
 void Refuser(const std::string& nom, const char* raison) { throw EKOZException(MessageCreation(nom, raison)); }
+
+std::string AvecBarre(std::string dir) {
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    return dir;
+}
+
+// A record, and where it was found.
+struct TTrouve {
+    TEnregistrement E;
+    std::string Dir;        // the journal's directory, with its "/"
+    bool ParNom = false;    // found by name only: the file's fingerprint differs
+};
+
+// The journals read during one run, each once.
+class TJournaux {
+public:
+    const std::vector<TEnregistrement>& De(const std::string& dir) {
+        auto it = Lus.find(dir);
+        if (it == Lus.end()) it = Lus.emplace(dir, LireJournal(dir)).first;
+        return it->second;
+    }
+
+    // The last record of file (whose fingerprint is empreinte) in the
+    // journals of dirs: by fingerprint first, else by name.
+    std::optional<TTrouve> Chercher(const std::string& fichier, const std::string& empreinte,
+                                    const std::vector<std::string>& dirs) {
+        for (const auto& dir : dirs) {
+            const auto& liste = De(dir);
+            for (auto it = liste.rbegin(); it != liste.rend(); ++it)
+                if (it->EmpreinteChiffre == empreinte) return TTrouve{*it, dir, false};
+        }
+        const std::string complet = Complet(fichier);
+        for (const auto& dir : dirs) {
+            const auto& liste = De(dir);
+            for (auto it = liste.rbegin(); it != liste.rend(); ++it)
+                if (Complet(CheminDuJournal(dir, it->Nom)) == complet) return TTrouve{*it, dir, true};
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::map<std::string, std::vector<TEnregistrement>> Lus;
+};
+
+// A starting state found for a record, and how it was found.
+struct TDepart {
+    std::unique_ptr<TKOZGrille> Etat;
+    std::string Comment;  // the trio's .KGR, then the files read to reach it
+};
+
+// The trio of dir whose state has fingerprint empreinte, preferring the
+// base name the record gives.
+std::optional<TDepart> TrioDuDossier(const std::string& dir, const std::string& empreinte, const std::string& prefere) {
+    std::vector<std::string> bases;
+    if (!prefere.empty()) bases.push_back(prefere);
+    for (const auto& nom : Plateforme().Lister(dir))
+        if (nom.size() >= 4 && nom.compare(nom.size() - 4, 4, ".KGR") == 0 && nom.substr(0, nom.size() - 4) != prefere)
+            bases.push_back(nom.substr(0, nom.size() - 4));
+    for (const auto& base : bases) {
+        auto g = std::make_unique<TKOZGrille>();
+        try {
+            g->Charger(dir, base);
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (EmpreinteEtat(*g) == empreinte) return TDepart{std::move(g), Complet(dir + base + ".KGR")};
+    }
+    return std::nullopt;
+}
+
+// The starting state of record r of the journal of dir: a trio of dir, or,
+// for a file that continues a chain, the state reached by reading back the
+// files before it from theirs.
+std::optional<TDepart> TrouverDepart(TJournaux& journaux, const TEnregistrement& r, const std::string& dir,
+                                     int profondeur = 0) {
+    if (auto t = TrioDuDossier(dir, r.EmpreinteDepart, r.TrioDepart)) return t;
+    if (profondeur >= kProfondeurMax) return std::nullopt;
+    const auto& liste = journaux.De(dir);
+    for (auto it = liste.rbegin(); it != liste.rend(); ++it) {
+        if (it->EmpreinteFin != r.EmpreinteDepart) continue;
+        const std::string avant = CheminDuJournal(dir, it->Nom);
+        try {
+            if (EmpreinteFichier(avant) != it->EmpreinteChiffre) continue;
+            auto depart = TrouverDepart(journaux, *it, dir, profondeur + 1);
+            if (!depart) continue;
+            auto lecteur = std::make_unique<TKOZDechiffre>(*depart->Etat);
+            auto source = Plateforme().OuvrirLecture(avant);
+            TEcritureNulle rien;
+            lecteur->DechiffrerFlux(*source, rien, avant);
+            if (EmpreinteEtat(*lecteur) != it->EmpreinteFin) continue;
+            return TDepart{std::move(lecteur), depart->Comment + ", puis " + Complet(avant)};
+        } catch (const std::exception&) {
+            continue;
+        }
+    }
+    return std::nullopt;
+}
+
+// The byte offset in the decryptor's "… est invalide à l'octet N".
+std::optional<uint64_t> OctetInvalide(const std::string& message) {
+    static const std::regex kOctet("est invalide à l'octet ([0-9]+)$");
+    std::smatch m;
+    if (!std::regex_search(message, m, kOctet)) return std::nullopt;
+    return std::stoull(m[1].str());
+}
+
+// Why a file found by name in the journal does not match its record, in the
+// user's words, from its size and where its decryption stopped.
+std::string Diagnostic(const std::string& chiffre, uint64_t taille, const TEnregistrement& r,
+                       std::optional<uint64_t> invalide) {
+    const std::string c = Complet(chiffre);
+    if (taille < r.TailleChiffre) {
+        if (invalide && taille - *invalide < 4)
+            return Format("Le fichier chiffré \"%s\" est tronqué : il s'arrête au milieu d'un bloc, après %llu octets "
+                          "au lieu des %llu enregistrés",
+                          c.c_str(), (unsigned long long)taille, (unsigned long long)r.TailleChiffre);
+        return Format("Le fichier chiffré \"%s\" est tronqué : %llu octets au lieu des %llu enregistrés", c.c_str(),
+                      (unsigned long long)taille, (unsigned long long)r.TailleChiffre);
+    }
+    // Bytes appended to the recorded file: its beginning is still the recorded one.
+    if (taille > r.TailleChiffre && EmpreinteFichier(chiffre, r.TailleChiffre) == r.EmpreinteChiffre)
+        return Format("Le fichier chiffré \"%s\" a %llu octet(s) de trop ajouté(s) après sa fin enregistrée", c.c_str(),
+                      (unsigned long long)(taille - r.TailleChiffre));
+    if (invalide) return Format("Le fichier chiffré \"%s\" est endommagé à l'octet %llu", c.c_str(), (unsigned long long)*invalide);
+    return Format("Le fichier chiffré \"%s\" n'est pas celui que le journal a enregistré : son contenu a changé depuis "
+                  "le chiffrement du %s",
+                  c.c_str(), r.Date.c_str());
+}
+
+struct TEntree {
+    std::string Chiffre, Clair;
+    uint64_t Taille = 0;
+    std::string Empreinte;
+    std::optional<TTrouve> Trouve;
+};
+
+// Puts the entries in their chain's order when the records know all of them:
+// each one starts from the state where the one before it ended.
+bool OrdonnerChaine(std::vector<TEntree>& entrees) {
+    if (entrees.size() < 2) return false;
+    for (const auto& e : entrees)
+        if (!e.Trouve || e.Trouve->ParNom) return false;
+    std::vector<TEntree> ordre;
+    std::vector<bool> pris(entrees.size(), false);
+    // The first is the one whose start is no other's end.
+    for (size_t k = 0; k < entrees.size(); ++k) {
+        bool suit = false;
+        for (size_t m = 0; m < entrees.size(); ++m)
+            suit = suit || (m != k && entrees[m].Trouve->E.EmpreinteFin == entrees[k].Trouve->E.EmpreinteDepart);
+        if (!suit) {
+            ordre.push_back(entrees[k]);
+            pris[k] = true;
+            break;
+        }
+    }
+    while (!ordre.empty() && ordre.size() < entrees.size()) {
+        bool trouve = false;
+        for (size_t k = 0; k < entrees.size() && !trouve; ++k)
+            if (!pris[k] && entrees[k].Trouve->E.EmpreinteDepart == ordre.back().Trouve->E.EmpreinteFin) {
+                ordre.push_back(entrees[k]);
+                pris[k] = true;
+                trouve = true;
+            }
+        if (!trouve) break;
+    }
+    if (ordre.size() != entrees.size()) return false;
+    bool change = false;
+    for (size_t k = 0; k < ordre.size(); ++k) change = change || ordre[k].Chiffre != entrees[k].Chiffre;
+    entrees = std::move(ordre);
+    return change;
+}
+
+// The directories whose journals may know a file.
+std::vector<std::string> DossiersJournal(const std::string& chiffre, const TDechiffrement& d) {
+    std::vector<std::string> dirs = {AvecBarre(PartieChemin(Complet(chiffre)))};
+    auto ajouter = [&](const std::string& dir) {
+        if (dir.empty()) return;
+        const std::string a = AvecBarre(Complet(dir));
+        for (const auto& x : dirs)
+            if (x == a) return;
+        dirs.push_back(a);
+    };
+    ajouter(d.Etat);
+    if (!d.Grille.empty()) ajouter(PartieChemin(Complet(d.Grille)));
+    return dirs;
+}
 }  // namespace
 
-
-std::string LancerDechiffrement(const TDechiffrement& d, const TSuivi* suivi) {
+TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
     if (d.Fichiers.empty()) throw EKOZException("Aucun fichier à déchiffrer");
-    if (d.Grille.empty()) throw EKOZException("Le déchiffrement demande la grille de départ");
 
-    auto fichiers = d.Fichiers;
-    for (auto& [chiffre, clair] : fichiers)
-        if (clair.empty()) clair = NomDechiffrePropose(chiffre);
+    std::vector<TEntree> entrees;
+    for (const auto& [chiffre, clair] : d.Fichiers)
+        entrees.push_back({chiffre, clair.empty() ? NomDechiffrePropose(chiffre) : clair, 0, {}, {}});
 
     // Everything that can be known to fail is checked before a single file
     // is written, so that a run that cannot go through leaves the disk as it was.
-    std::vector<uint64_t> tailles;
     uint64_t total = 0;
-    for (const auto& f : fichiers) {
-        const auto source = Plateforme().OuvrirLecture(f.first);
-        tailles.push_back(source->Taille());
-        total += tailles.back();
+    for (auto& e : entrees) {
+        const auto source = Plateforme().OuvrirLecture(e.Chiffre);
+        e.Taille = source->Taille();
+        total += e.Taille;
     }
-    std::vector<std::string> depart = Trio(d.Grille), etats = depart, ecritsEtat;
+    std::vector<std::string> depart = d.Grille.empty() ? std::vector<std::string>{} : Trio(d.Grille), etats = depart,
+                             ecritsEtat;
     if (!d.Fin.empty())
         for (const auto& e : Trio(d.Fin)) etats.push_back(e);
     if (!d.SauverFin.empty()) {
@@ -53,38 +247,56 @@ std::string LancerDechiffrement(const TDechiffrement& d, const TSuivi* suivi) {
             // Replacing the starting trio would lose the key to the files.
             for (const auto& g : depart)
                 if (MemeFichier(e, g)) Refuser(e, kGrilleDepart);
-            for (const auto& f : fichiers)
-                if (MemeFichier(e, f.first)) Refuser(e, kChiffreEtat);
+            for (const auto& f : entrees)
+                if (MemeFichier(e, f.Chiffre)) Refuser(e, kChiffreEtat);
             etats.push_back(e);
         }
     }
-    for (size_t k = 0; k < fichiers.size(); ++k) {
-        const std::string& clair = fichiers[k].second;
-        // An output over any input of the chain would destroy it, before or
-        // after it is read.
-        for (const auto& f : fichiers)
-            if (MemeFichier(clair, f.first)) Refuser(clair, kMemeFichier);
+    for (size_t k = 0; k < entrees.size(); ++k) {
+        const std::string& clair = entrees[k].Clair;
+        for (const auto& f : entrees)
+            if (MemeFichier(clair, f.Chiffre)) Refuser(clair, kMemeFichier);
         for (const auto& e : etats)
             if (MemeFichier(clair, e)) Refuser(clair, kDechiffreEtat);
         for (size_t m = 0; m < k; ++m)
-            if (MemeFichier(clair, fichiers[m].second)) Refuser(clair, kDeuxFois);
-        // A missing directory would otherwise fail only once the outputs
-        // before it in the chain are written.
+            if (MemeFichier(clair, entrees[m].Clair)) Refuser(clair, kDeuxFois);
         VerifierCreable(clair);
-        if (!d.Ecraser && Plateforme().FichierExiste(clair))
-            throw EKOZException(
-                Format("Le fichier déchiffré \"%s\" existe déjà", Plateforme().CheminComplet(clair).c_str()));
+        if (!d.Ecraser && Plateforme().IdentiteDe(clair)) {
+            const std::string complet = Complet(clair);
+            throw EKOZFichierExistant(Format("Le fichier déchiffré \"%s\" existe déjà", complet.c_str()), complet);
+        }
     }
 
     const uint32_t debut = Plateforme().Ticks();
-    TKOZDechiffre dechiffre(PartieChemin(d.Grille), NomDeBase(d.Grille));
+    TRapportDechiffrement rapport;
+
+    // What the journals know of each file.
+    TJournaux journaux;
+    for (auto& e : entrees) {
+        e.Empreinte = EmpreinteFichier(e.Chiffre);
+        e.Trouve = journaux.Chercher(e.Chiffre, e.Empreinte, DossiersJournal(e.Chiffre, d));
+    }
+    if (OrdonnerChaine(entrees)) {
+        std::string ordre;
+        for (const auto& e : entrees) ordre += (ordre.empty() ? "" : ", ") + PartieNom(e.Chiffre);
+        rapport.Avis.push_back("Les fichiers forment une chaîne : ils sont déchiffrés dans son ordre (" + ordre + ")");
+    }
+    // A file is verified by its own record, or, in a chain, by the Fin trio
+    // that the state reached at the end of the chain must equal.
+    for (const auto& e : entrees)
+        if (!(e.Trouve && !e.Trouve->ParNom) && !e.Trouve && d.Fin.empty() && !d.SansVerification)
+            throw EKOZException(Format(
+                "Rien ne permet de vérifier le déchiffrement de \"%s\" : le journal de son dossier ne le connaît "
+                "pas et aucun état d'arrivée (FIN-CHIFFRE) n'est donné. Pour le déchiffrer sans preuve, "
+                "demandez-le explicitement (option --sans-verification, ou case « Déchiffrer sans vérification »)",
+                Complet(e.Chiffre).c_str()));
+
     std::unique_ptr<TKOZGrille> fin;
     if (!d.Fin.empty()) {
         fin = std::make_unique<TKOZGrille>();
         fin->Charger(PartieChemin(d.Fin), NomDeBase(d.Fin));
     }
 
-    // The caller sees one progress over the whole chain.
     uint64_t avant = 0;
     TSuivi chaine;
     if (suivi) {
@@ -92,20 +304,179 @@ std::string LancerDechiffrement(const TDechiffrement& d, const TSuivi* suivi) {
         if (suivi->Progression)
             chaine.Progression = [&](uint64_t fait, uint64_t) { suivi->Progression(avant + fait, total); };
     }
-    // A failure leaves the outputs already finished as they are, and the
-    // failing one with the bytes recovered before the failure; its message
-    // names the file.
-    for (size_t k = 0; k < fichiers.size(); ++k) {
-        dechiffre.DechiffrerFichier(fichiers[k].first, fichiers[k].second, suivi ? &chaine : nullptr);
-        avant += tailles[k];
+
+    std::unique_ptr<TKOZGrille> courant;  // the state where the previous file ended
+    std::vector<std::unique_ptr<TTransaction>> enAttente;  // outputs that only the Fin trio can prove
+    for (size_t k = 0; k < entrees.size(); ++k) {
+        TEntree& e = entrees[k];
+        const TEnregistrement* r = e.Trouve ? &e.Trouve->E : nullptr;
+
+        // The starting state: the end of the previous file, the grid given,
+        // or the key the journal finds.
+        std::unique_ptr<TKOZGrille> candidat;
+        std::string nomCandidat;
+        if (courant) {
+            candidat = std::move(courant);
+            nomCandidat = "la fin de " + Complet(entrees[k - 1].Chiffre);
+        } else if (!d.Grille.empty()) {
+            candidat = std::make_unique<TKOZGrille>();
+            candidat->Charger(PartieChemin(d.Grille), NomDeBase(d.Grille));
+            nomCandidat = Complet(PartieChemin(d.Grille) + NomDeBase(d.Grille) + ".KGR");
+        }
+        std::unique_ptr<TKOZGrille> departEtat;
+        if (r) {
+            if (candidat && EmpreinteEtat(*candidat) == r->EmpreinteDepart) {
+                departEtat = std::move(candidat);
+            } else {
+                auto trouve = TrouverDepart(journaux, *r, e.Trouve->Dir);
+                if (candidat && k > 0)
+                    throw EKOZException(Format("\"%s\" ne suit pas \"%s\" dans la chaîne : les fichiers ne sont pas "
+                                               "donnés dans l'ordre de leur chiffrement",
+                                               Complet(e.Chiffre).c_str(), Complet(entrees[k - 1].Chiffre).c_str()));
+                if (candidat)
+                    throw EKOZException(
+                        Format("La grille \"%s\" n'est pas la clé de \"%s\"%s", nomCandidat.c_str(),
+                               Complet(e.Chiffre).c_str(),
+                               trouve ? Format(" : sa clé est \"%s\"", trouve->Comment.c_str()).c_str() : ""));
+                if (!trouve)
+                    throw EKOZException(Format("La clé de \"%s\" n'a pas été trouvée dans \"%s\" : donnez sa grille "
+                                               "de départ",
+                                               Complet(e.Chiffre).c_str(), e.Trouve->Dir.c_str()));
+                rapport.Avis.push_back(
+                    Format("Clé de \"%s\" : \"%s\"", Complet(e.Chiffre).c_str(), trouve->Comment.c_str()));
+                departEtat = std::move(trouve->Etat);
+            }
+        } else {
+            if (!candidat) throw EKOZException("Le déchiffrement demande la grille de départ");
+            departEtat = std::move(candidat);
+        }
+
+        auto lecteur = std::make_unique<TKOZDechiffre>(*departEtat);
+        auto transaction = std::make_unique<TTransaction>();
+        TFluxEcriture& sortie = transaction->NouveauFichier(e.Clair, TGenreFichier::Donnees, d.Ecraser);
+        uint64_t clairs = 0;
+        std::optional<std::string> echec;
+        {
+            auto source = Plateforme().OuvrirLecture(e.Chiffre);
+            TLectureComptee lu(*source);
+            struct TCompteClair : TFluxEcriture {
+                TFluxEcriture& Suite;
+                uint64_t& N;
+                TCompteClair(TFluxEcriture& s, uint64_t& n) : Suite(s), N(n) {}
+                void Ecrire(const uint8_t* t, size_t n) override {
+                    Suite.Ecrire(t, n);
+                    N += n;
+                }
+            } clair(sortie, clairs);
+            try {
+                lecteur->DechiffrerFlux(lu, clair, e.Chiffre, suivi ? &chaine : nullptr);
+            } catch (const EKOZInterruption&) {
+                throw EKOZInterruption("Déchiffrement interrompu : le fichier en cours n'a pas été gardé");
+            } catch (const EKOZException& x) {
+                echec = x.what();
+            }
+        }
+        avant += e.Taille;
+
+        // The verdict.
+        const std::string atteint = EmpreinteEtat(*lecteur);
+        std::optional<std::string> refus;
+        if (r && e.Trouve->ParNom) {
+            refus = Diagnostic(e.Chiffre, e.Taille, *r, echec ? OctetInvalide(*echec) : std::nullopt);
+        } else if (echec) {
+            refus = *echec;
+            if (r) {
+                const auto octet = OctetInvalide(*echec);
+                if (octet)
+                    refus = Format("Le fichier chiffré \"%s\" est endommagé à l'octet %llu", Complet(e.Chiffre).c_str(),
+                                   (unsigned long long)*octet);
+            }
+        } else if (r && (atteint != r->EmpreinteFin || clairs != r->TailleClair)) {
+            refus = Format("Le déchiffrement de \"%s\" n'atteint pas l'état enregistré : fichier chiffré altéré",
+                           Complet(e.Chiffre).c_str());
+        } else if (!r && fin && k + 1 == entrees.size() && !EtatsEgaux(*lecteur, *fin)) {
+            refus = Format("L'état atteint ne correspond pas à l'état \"%s\" : mauvaise grille de départ ou fichier "
+                           "chiffré altéré",
+                           Complet(d.Fin).c_str());
+        }
+        if (refus) {
+            std::string message = *refus;
+            if (d.GarderPartiel) {
+                const std::string partiel = e.Clair + ".partiel";
+                transaction->Renommer(0, partiel, true);
+                transaction->Valider();
+                message += Format(" (les %llu octets déchiffrés sont gardés dans \"%s\")", (unsigned long long)clairs,
+                                  Complet(partiel).c_str());
+            }
+            // What a chain waited for is proven by nothing now.
+            throw EKOZException(message);
+        }
+
+        if (r) {
+            transaction->Valider();
+            rapport.Fichiers.push_back(Format("%s -> %s (vérifié)", e.Chiffre.c_str(), e.Clair.c_str()));
+        } else if (fin) {
+            enAttente.push_back(std::move(transaction));
+            rapport.Fichiers.push_back(Format("%s -> %s (vérifié par l'état d'arrivée)", e.Chiffre.c_str(),
+                                              e.Clair.c_str()));
+        } else {
+            transaction->Valider();
+            rapport.Fichiers.push_back(Format("%s -> %s (NON VÉRIFIÉ)", e.Chiffre.c_str(), e.Clair.c_str()));
+            rapport.Avis.push_back(Format("Attention : \"%s\" n'a pas pu être vérifié ; il peut être faux",
+                                          Complet(e.Clair).c_str()));
+        }
+        courant = std::move(lecteur);
     }
 
-    if (fin && !EtatsEgaux(dechiffre, *fin))
-        throw EKOZException(Format("L'état atteint ne correspond pas à l'état \"%s\" : mauvaise grille de départ "
-                                   "ou fichier chiffré altéré",
-                                   Plateforme().CheminComplet(d.Fin).c_str()));
-    if (!d.SauverFin.empty()) dechiffre.Sauver(PartieChemin(d.SauverFin), NomDeBase(d.SauverFin));
+    // The Fin trio checks the whole chain.
+    if (fin && !EtatsEgaux(*courant, *fin))
+        throw EKOZException(Format("L'état atteint ne correspond pas à l'état \"%s\" : mauvaise grille de départ ou "
+                                   "fichier chiffré altéré",
+                                   Complet(d.Fin).c_str()));
+    for (auto& t : enAttente) t->Valider();
+    if (!d.SauverFin.empty()) {
+        TTransaction t;
+        t.NouveauTrio(*courant, PartieChemin(d.SauverFin), NomDeBase(d.SauverFin), true);
+        for (auto& a : t.Valider()) rapport.Avis.push_back(a);
+    }
 
     const int32_t ecoule = int32_t(Plateforme().Ticks() - debut);
-    return Format("Terminé en %dms", int(ecoule));
+    rapport.Statut = Format("Terminé en %dms", int(ecoule));
+    return rapport;
+}
+
+std::string LancerDechiffrement(const TDechiffrement& d, const TSuivi* suivi) { return Dechiffrer(d, suivi).Statut; }
+
+std::string VerifierChiffre(const std::string& chiffre, const std::string& etat, const TSuivi* suivi) {
+    TDechiffrement d;
+    d.Etat = etat;
+    const std::string empreinte = EmpreinteFichier(chiffre);
+    TJournaux journaux;
+    const auto trouve = journaux.Chercher(chiffre, empreinte, DossiersJournal(chiffre, d));
+    if (!trouve)
+        throw EKOZException(Format("Le journal ne connaît pas \"%s\" : rien ne permet de le vérifier",
+                                   Complet(chiffre).c_str()));
+    auto depart = TrouverDepart(journaux, trouve->E, trouve->Dir);
+    if (!depart)
+        throw EKOZException(Format("La clé de \"%s\" n'a pas été trouvée dans \"%s\"", Complet(chiffre).c_str(),
+                                   trouve->Dir.c_str()));
+    TKOZDechiffre lecteur(*depart->Etat);
+    auto source = Plateforme().OuvrirLecture(chiffre);
+    const uint64_t taille = source->Taille();
+    TEcritureNulle rien;
+    std::optional<uint64_t> invalide;
+    try {
+        lecteur.DechiffrerFlux(*source, rien, chiffre, suivi);
+    } catch (const EKOZInterruption&) {
+        throw;
+    } catch (const EKOZException& x) {
+        invalide = OctetInvalide(x.what());
+        if (!trouve->ParNom) throw;
+    }
+    if (trouve->ParNom) throw EKOZException(Diagnostic(chiffre, taille, trouve->E, invalide));
+    if (EmpreinteEtat(lecteur) != trouve->E.EmpreinteFin)
+        throw EKOZException(Format("Le déchiffrement de \"%s\" n'atteint pas l'état enregistré : fichier chiffré altéré",
+                                   Complet(chiffre).c_str()));
+    return Format("Le fichier chiffré \"%s\" est intact (clé « %s », %llu octets en clair)", Complet(chiffre).c_str(),
+                  depart->Comment.c_str(), (unsigned long long)trouve->E.TailleClair);
 }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/PuitsReleves.hpp"
 
@@ -38,6 +39,9 @@ public:
     virtual uint64_t Taille() const { return 0; }
     // Identity of the underlying file, when there is one.
     virtual std::optional<TIdentiteFichier> Identite() const { return std::nullopt; }
+    // Whether this is a stream that can be read once only (a pipe, a
+    // terminal, a device) rather than a regular file.
+    virtual bool Flot() const { return false; }
 };
 
 // A byte sink written from its current position on.
@@ -49,6 +53,12 @@ public:
     virtual void Ecrire(const uint8_t* tampon, size_t n) = 0;
     // Closes, raising the write message if the data could not be stored.
     virtual void Fermer() {}
+};
+
+// A lock held for as long as the object lives.
+class TVerrou {
+public:
+    virtual ~TVerrou() = default;
 };
 
 enum class TGenreFichier {
@@ -78,6 +88,37 @@ public:
     // nom made absolute against the current directory ("" stays "").
     virtual std::string CheminComplet(const std::string& nom) = 0;
 
+    // A new file beside final, named final + ".koz-temporaire-" + six random
+    // characters (the name is returned in nom): created exclusively, readable
+    // by its owner only, forced to disk by Fermer, which then gives a data
+    // file the usual permissions (0666 less the umask); a key stays 0600. It is what a run writes
+    // before it knows it will succeed; Renommer then moves it into place.
+    virtual std::unique_ptr<TFluxEcriture> CreerTemporaire(const std::string& final, TGenreFichier genre, std::string& nom) = 0;
+    // Moves de over vers (a symbolic link named vers is replaced, not
+    // followed). Without remplacer an existing vers is kept and the create
+    // message is raised with the reason "File exists". Raises the create
+    // message for vers on any other failure.
+    virtual void Renommer(const std::string& de, const std::string& vers, bool remplacer) = 0;
+    // A second name for the file existant (which stays). Returns false,
+    // touching nothing, when nouveau exists; raises the create message otherwise.
+    virtual bool Lier(const std::string& existant, const std::string& nouveau) = 0;
+    // Removes the name nom (a link itself, not its target); a missing name is no failure.
+    virtual void Supprimer(const std::string& nom) = 0;
+    // Forces the entries of directory dir (renames, creations) to disk.
+    virtual void SynchroniserRepertoire(const std::string& dir) = 0;
+    // The names (not paths) of the entries of dir, "." and ".." left out;
+    // empty when dir cannot be read.
+    virtual std::vector<std::string> Lister(const std::string& dir) = 0;
+    // Whether nom names a regular file (following links); false when missing.
+    virtual bool FichierOrdinaire(const std::string& nom) = 0;
+    // Takes the run lock of directory dir, held until the returned object is
+    // released. Returns null at once when another run holds it; raises the
+    // open message when dir cannot be opened.
+    virtual std::unique_ptr<TVerrou> Verrouiller(const std::string& dir) = 0;
+
+    // Seconds since 1970-01-01 UTC (the dates of the journal).
+    virtual int64_t Secondes() = 0;
+
     // Millisecond tick counter, 32 bits, wrapping.
     virtual uint32_t Ticks() = 0;
 
@@ -101,6 +142,11 @@ std::string MessageOuverture(const std::string& nom, const std::string& raison);
 std::string MessageCreation(const std::string& nom, const std::string& raison);
 std::string MessageLecture(const std::string& nom, const std::string& raison);
 std::string MessageEcriture(const std::string& nom, const std::string& raison);
+
+// Streams on an open descriptor (standard input and output); the
+// descriptor is not closed. nom is what messages call it.
+std::unique_ptr<TFluxLecture> LectureDescripteur(int fd, const std::string& nom);
+std::unique_ptr<TFluxEcriture> EcritureDescripteur(int fd, const std::string& nom);
 
 // In-memory streams: the cipher without files (tests, benchmarks).
 class TFluxMemoireLecture : public TFluxLecture {

@@ -1,14 +1,20 @@
 // The POSIX implementation of the platform layer.
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <vector>
 
 #include "platform/LecturesSysteme.hpp"
+#include "platform/Format.hpp"
 #include "platform/Plateforme.hpp"
 #include "platform/KOZErreur.hpp"
 
@@ -16,9 +22,16 @@ namespace {
 
 class TLecturePosix : public TFluxLecture {
 public:
-    TLecturePosix(int fd, std::string nom, const struct stat& st)
-        : Fd(fd), Nom(std::move(nom)), Id{uint64_t(st.st_dev), uint64_t(st.st_ino)}, Octets(uint64_t(st.st_size)) {}
-    ~TLecturePosix() override { ::close(Fd); }
+    TLecturePosix(int fd, std::string nom, const struct stat& st, bool proprietaire = true)
+        : Fd(fd),
+          Nom(std::move(nom)),
+          Id{uint64_t(st.st_dev), uint64_t(st.st_ino)},
+          Octets(S_ISREG(st.st_mode) ? uint64_t(st.st_size) : 0),
+          EstFlot(!S_ISREG(st.st_mode)),
+          Proprietaire(proprietaire) {}
+    ~TLecturePosix() override {
+        if (Proprietaire) ::close(Fd);
+    }
 
     size_t Lire(uint8_t* tampon, size_t n) override {
         for (;;) {
@@ -29,19 +42,23 @@ public:
     }
     uint64_t Taille() const override { return Octets; }
     std::optional<TIdentiteFichier> Identite() const override { return Id; }
+    bool Flot() const override { return EstFlot; }
 
 private:
     int Fd;
     std::string Nom;
     TIdentiteFichier Id;
     uint64_t Octets;
+    bool EstFlot;
+    bool Proprietaire;
 };
 
 class TEcriturePosix : public TFluxEcriture {
 public:
-    TEcriturePosix(int fd, std::string nom, bool durable) : Fd(fd), Nom(std::move(nom)), Durable(durable) {}
+    TEcriturePosix(int fd, std::string nom, bool durable, bool proprietaire = true)
+        : Fd(fd), Nom(std::move(nom)), Durable(durable), Proprietaire(proprietaire) {}
     ~TEcriturePosix() override {
-        if (Fd >= 0) ::close(Fd);
+        if (Fd >= 0 && Proprietaire) ::close(Fd);
     }
 
     void Ecrire(const uint8_t* tampon, size_t n) override {
@@ -62,20 +79,60 @@ public:
         if (Fd < 0) return;
         const int fd = Fd;
         Fd = -1;
+        if (ModeFinal >= 0 && ::fchmod(fd, mode_t(ModeFinal)) != 0) {
+            const int e = errno;
+            if (Proprietaire) ::close(fd);
+            throw EKOZException(MessageEcriture(Nom, TexteErreur(e)));
+        }
         // Key files are forced to the disk: a key lost in a crash loses the data.
         if (Durable && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
             const int e = errno;
-            ::close(fd);
+            if (Proprietaire) ::close(fd);
             throw EKOZException(MessageEcriture(Nom, TexteErreur(e)));
         }
-        if (::close(fd) != 0 && errno != EINTR) throw EKOZException(MessageEcriture(Nom, TexteErreur(errno)));
+        if (Proprietaire && ::close(fd) != 0 && errno != EINTR)
+            throw EKOZException(MessageEcriture(Nom, TexteErreur(errno)));
     }
+
+    // The permissions Fermer gives the file (a temporary data file); -1: unchanged.
+    int ModeFinal = -1;
 
 private:
     int Fd;
     std::string Nom;
     bool Durable;
+    bool Proprietaire;
 };
+
+// The process's umask, read without changing it for other threads:
+// /proc/self/status has it; the set-and-restore fallback is brief.
+mode_t Umask() {
+    if (FILE* f = ::fopen("/proc/self/status", "re")) {
+        char ligne[256];
+        unsigned masque = 0;
+        bool trouve = false;
+        while (::fgets(ligne, sizeof ligne, f))
+            if (std::sscanf(ligne, "Umask: %o", &masque) == 1) {
+                trouve = true;
+                break;
+            }
+        ::fclose(f);
+        if (trouve) return mode_t(masque);
+    }
+    const mode_t m = ::umask(022);
+    ::umask(m);
+    return m;
+}
+
+class TVerrouPosix : public TVerrou {
+public:
+    explicit TVerrouPosix(int fd) : Fd(fd) {}
+    ~TVerrouPosix() override { ::close(Fd); }
+
+private:
+    int Fd;
+};
+
 
 class TPlateformePosix : public TPlateforme {
 public:
@@ -152,6 +209,92 @@ public:
         return Normaliser(chemin, !nom.empty() && nom.back() == '/');
     }
 
+    std::unique_ptr<TFluxEcriture> CreerTemporaire(const std::string& final, TGenreFichier genre, std::string& nom) override {
+        static const char kLettres[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        for (int essai = 0; essai < 100; ++essai) {
+            uint8_t hasard[6];
+            if (::getrandom(hasard, sizeof hasard, 0) != ssize_t(sizeof hasard))
+                for (auto& h : hasard) h = uint8_t(::rand());
+            nom = final + ".koz-temporaire-";
+            for (uint8_t h : hasard) nom += kLettres[h % 62];
+            const int fd = ::open(nom.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd >= 0) {
+                // Messages name the file the user asked for, not its temporary name.
+                auto flux = std::make_unique<TEcriturePosix>(fd, final, true);
+                if (genre == TGenreFichier::Donnees) flux->ModeFinal = 0666 & ~Umask();
+                return flux;
+            }
+            if (errno != EEXIST) throw EKOZException(MessageCreation(final, TexteErreur(errno)));
+        }
+        throw EKOZException(MessageCreation(final, TexteErreur(EEXIST)));
+    }
+
+    void Renommer(const std::string& de, const std::string& vers, bool remplacer) override {
+        const int r = remplacer ? ::rename(de.c_str(), vers.c_str())
+                                : ::renameat2(AT_FDCWD, de.c_str(), AT_FDCWD, vers.c_str(), RENAME_NOREPLACE);
+        if (r == 0) return;
+        int e = errno;
+        // File systems without RENAME_NOREPLACE: a hard link refuses an
+        // existing name just as well, then the old name goes.
+        if (!remplacer && (e == EINVAL || e == ENOSYS)) {
+            if (::link(de.c_str(), vers.c_str()) == 0) {
+                ::unlink(de.c_str());
+                return;
+            }
+            e = errno;
+        }
+        throw EKOZException(MessageCreation(vers, TexteErreur(e)));
+    }
+
+    bool Lier(const std::string& existant, const std::string& nouveau) override {
+        if (::link(existant.c_str(), nouveau.c_str()) == 0) return true;
+        if (errno == EEXIST) return false;
+        throw EKOZException(MessageCreation(nouveau, TexteErreur(errno)));
+    }
+
+    void Supprimer(const std::string& nom) override {
+        if (::unlink(nom.c_str()) != 0 && errno != ENOENT)
+            throw EKOZException(Format("Impossible de supprimer le fichier \"%s\". %s", CheminComplet(nom).c_str(),
+                                       TexteErreur(errno).c_str()));
+    }
+
+    void SynchroniserRepertoire(const std::string& dir) override {
+        const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return;
+        ::fsync(fd);
+        ::close(fd);
+    }
+
+    std::vector<std::string> Lister(const std::string& dir) override {
+        std::vector<std::string> noms;
+        DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+        if (!d) return noms;
+        while (const struct dirent* e = ::readdir(d)) {
+            const std::string nom = e->d_name;
+            if (nom != "." && nom != "..") noms.push_back(nom);
+        }
+        ::closedir(d);
+        return noms;
+    }
+
+    bool FichierOrdinaire(const std::string& nom) override {
+        struct stat st;
+        return !nom.empty() && ::stat(nom.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+
+    std::unique_ptr<TVerrou> Verrouiller(const std::string& dir) override {
+        const std::string chemin = dir.empty() ? "." : dir;
+        const int fd = ::open(chemin.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) throw EKOZException(MessageOuverture(dir, TexteErreur(errno)));
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        return std::make_unique<TVerrouPosix>(fd);
+    }
+
+    int64_t Secondes() override { return int64_t(::time(nullptr)); }
+
     uint32_t Ticks() override {
         struct timespec ts;
         ::clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -184,6 +327,16 @@ private:
 };
 
 }  // namespace
+
+std::unique_ptr<TFluxLecture> LectureDescripteur(int fd, const std::string& nom) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw EKOZException(MessageOuverture(nom, TexteErreur(errno)));
+    return std::make_unique<TLecturePosix>(fd, nom, st, false);
+}
+
+std::unique_ptr<TFluxEcriture> EcritureDescripteur(int fd, const std::string& nom) {
+    return std::make_unique<TEcriturePosix>(fd, nom, false, false);
+}
 
 TPlateforme& PlateformePosix() {
     static TPlateformePosix posix;

@@ -32,6 +32,15 @@ std::string Trio(const std::string& base) {
 
 bool Existe(const std::string& nom) { return fs::exists(nom); }
 
+// Field champ (from 0) of line ligne (from 0) of a journal.
+std::string ChampJournal(const std::string& journal, int ligne, int champ) {
+    std::string texte = LireFichier(journal);
+    for (int i = 0; i < ligne; ++i) texte = texte.substr(texte.find('\n') + 1);
+    texte = texte.substr(0, texte.find('\n'));
+    for (int i = 0; i < champ; ++i) texte = texte.substr(texte.find('\t') + 1);
+    return texte.substr(0, texte.find('\t'));
+}
+
 struct TContenu {
     const char* nom;
     std::string octets;
@@ -70,6 +79,7 @@ TEST(DechiffreCommande, UnEtatChargeEtLeModeSecuriseSeRelisentAussi) {
     const std::string clair = OctetsAleatoires(30000, 7);
     EcrireFichier(rep / "a", clair);
     for (bool securise : {false, true}) {
+        fs::remove(rep / "a.KOZ");
         LancerChiffrement(rep / "a", rep / "a.KOZ", cles / "CLE.KGR", securise);
         TDechiffrement d;
         d.Fichiers = {{rep / "a.KOZ", rep / "a.relu"}};
@@ -142,17 +152,25 @@ TEST_F(DechiffreChaine, UnMaillonSeRelitDepuisLaFinDuPrecedent) {
 }
 
 TEST_F(DechiffreChaine, UnMauvaisEtatDeDepartEstDecele) {
-    // The second file read from the first DEBUT: the block rule or the final
-    // check stops it; it never passes.
+    // The second file read from the first DEBUT: its record says that trio is
+    // not its key, and the journal finds the way to it through the first file.
     TDechiffrement d;
     d.Fichiers = {{Chiffre(1), Sortie(1)}};
     d.Grille = cles / "D1.KGR";
     d.Fin = cles / "F2.KGR";
+    EXPECT_EQ(Echec([&] { LancerDechiffrement(d); }),
+              "La grille \"" + (cles / "D1.KGR") + "\" n'est pas la clé de \"" + Chiffre(1) + "\" : sa clé est \"" +
+                  (rep / "DEBUT.KGR") + ", puis " + Chiffre(0) + "\"");
+    EXPECT_FALSE(Existe(Sortie(1)));
+    // Without its record, only the state reached can tell: the block rule or
+    // the final check stops it; it never passes.
+    fs::remove(rep / "KOZ-JOURNAL.txt");
     const std::string m = Echec([&] { LancerDechiffrement(d); });
     const bool invalide = m.rfind("Le fichier chiffré \"" + Chiffre(1) + "\" est invalide à l'octet ", 0) == 0;
     const bool different = m == "L'état atteint ne correspond pas à l'état \"" + (cles / "F2.KGR") +
                                     "\" : mauvaise grille de départ ou fichier chiffré altéré";
     EXPECT_TRUE(invalide || different) << m;
+    EXPECT_FALSE(Existe(Sortie(1)));
 }
 
 TEST_F(DechiffreChaine, UneTableDEchangeAltereeEstDeceleeParLaFin) {
@@ -171,11 +189,17 @@ TEST_F(DechiffreChaine, UneTableDEchangeAltereeEstDeceleeParLaFin) {
     d.Grille = cles / "D1.KGR";
     d.Fin = cles / "FX.KGR";
     d.SauverFin = sortie / "ATTEINT";
+    // The journal knows the state x.KOZ started from: that grid is not its key.
+    EXPECT_EQ(Echec([&] { LancerDechiffrement(d); }),
+              "La grille \"" + (cles / "D1.KGR") + "\" n'est pas la clé de \"" + (rep / "x.KOZ") + "\"");
+    EXPECT_FALSE(Existe(Sortie(0)));
+    // Without the journal, the comparison with FIN-CHIFFRE tells.
+    fs::remove(rep / "KOZ-JOURNAL.txt");
     EXPECT_EQ(Echec([&] { LancerDechiffrement(d); }),
               "L'état atteint ne correspond pas à l'état \"" + (cles / "FX.KGR") +
                   "\" : mauvaise grille de départ ou fichier chiffré altéré");
-    EXPECT_EQ(LireFichier(Sortie(0)), "Z");
-    EXPECT_FALSE(Existe(sortie / "ATTEINT.KGR"));  // a state known to be wrong is not saved
+    EXPECT_FALSE(Existe(Sortie(0)));  // an output proven wrong is not kept
+    EXPECT_FALSE(Existe(sortie / "ATTEINT.KGR"));  // nor a state known to be wrong
 }
 
 TEST_F(DechiffreChaine, UnDernierBlocRemplaceParUnAutreValideEstDeceleParLaFin) {
@@ -198,12 +222,26 @@ TEST_F(DechiffreChaine, UnDernierBlocRemplaceParUnAutreValideEstDeceleParLaFin) 
     d.Fichiers = {{Chiffre(0), Sortie(0)}};
     d.Grille = cles / "D1.KGR";
     d.Fin = cles / "F1.KGR";
+    // Every block reads; the journal knows the file was changed.
+    EXPECT_EQ(Echec([&] { LancerDechiffrement(d); }),
+              "Le fichier chiffré \"" + Chiffre(0) +
+                  "\" n'est pas celui que le journal a enregistré : son contenu a changé depuis le chiffrement du " +
+                  ChampJournal(rep / "KOZ-JOURNAL.txt", 1, 0));
+    EXPECT_FALSE(Existe(Sortie(0)));
+    // Without the journal, only the state reached can tell.
+    fs::remove(rep / "KOZ-JOURNAL.txt");
     EXPECT_EQ(Echec([&] { LancerDechiffrement(d); }),
               "L'état atteint ne correspond pas à l'état \"" + (cles / "F1.KGR") +
                   "\" : mauvaise grille de départ ou fichier chiffré altéré");
+    EXPECT_FALSE(Existe(Sortie(0)));
+    // Asked for, the bytes read are kept under a name that says they are partial.
+    d.GarderPartiel = true;
+    const std::string m = Echec([&] { LancerDechiffrement(d); });
+    EXPECT_NE(m.find("gardés dans \"" + Sortie(0) + ".partiel\""), std::string::npos) << m;
     std::string attendu = clairs[0];
     attendu.back() = char(autre);
-    EXPECT_TRUE(LireFichier(Sortie(0)) == attendu);
+    EXPECT_TRUE(LireFichier(Sortie(0) + ".partiel") == attendu);
+    EXPECT_FALSE(Existe(Sortie(0)));
 }
 
 TEST_F(DechiffreChaine, UnOctetChangeNePassePasInapercu) {
@@ -238,10 +276,19 @@ TEST_F(DechiffreChaine, UnEchecSurLeDeuxiemeFichierGardeLePremier) {
     TKOZDechiffre lecteur(cles.Dir(), "F1");
     const std::vector<size_t> fins = FinsDeBlocs(lecteur, coupe);
     const std::string m = Echec([&] { LancerDechiffrement(Tout()); });
-    EXPECT_EQ(m, MessageInvalide(Chiffre(1), fins.back()));
+    EXPECT_EQ(m, "Le fichier chiffré \"" + Chiffre(1) + "\" est tronqué : il s'arrête au milieu d'un bloc, après " +
+                     std::to_string(coupe.size()) + " octets au lieu des " + std::to_string(coupe.size() + 1) +
+                     " enregistrés");
+    // Each file is kept or refused on its own record.
     EXPECT_TRUE(LireFichier(Sortie(0)) == clairs[0]);
-    EXPECT_TRUE(LireFichier(Sortie(1)) == clairs[1].substr(0, fins.size()));
+    EXPECT_FALSE(Existe(Sortie(1)));
     EXPECT_FALSE(Existe(Sortie(2)));
+    // Without the journal the decryption's own message names the byte.
+    fs::remove(rep / "KOZ-JOURNAL.txt");
+    fs::remove(Sortie(0));
+    EXPECT_EQ(Echec([&] { LancerDechiffrement(Tout()); }), MessageInvalide(Chiffre(1), fins.back()));
+    EXPECT_FALSE(Existe(Sortie(0)));  // only the Fin trio could prove it, and the chain never got there
+    EXPECT_FALSE(Existe(Sortie(1)));
 }
 
 TEST_F(DechiffreChaine, RienNEstEcritQuandUneSortieNePeutPasEtreCreee) {
@@ -333,7 +380,9 @@ TEST_F(DechiffreChaine, RienNEstEcritQuandUneSortieNePeutPasEtreCreee) {
         EXPECT_EQ(Echec([&] { LancerDechiffrement(d); }), "Aucun fichier à déchiffrer");
         d = Tout();
         d.Grille.clear();
+        fs::rename(rep / "KOZ-JOURNAL.txt", rep / "journal.ancien");
         EXPECT_EQ(Echec([&] { LancerDechiffrement(d); }), "Le déchiffrement demande la grille de départ");
+        fs::rename(rep / "journal.ancien", rep / "KOZ-JOURNAL.txt");
     }
 }
 
@@ -368,6 +417,7 @@ TEST_F(DechiffreChaine, UneSortieSansNomPrendLeNomPropose) {
 TEST_F(DechiffreChaine, UneCreationEnEchecEstSignalee) {
     TPlateformeFautive p;
     p.CreationEnEchec = 2;
+    // The failing output is named by its final name, not its temporary one.
     EXPECT_EQ(Echec([&] { LancerDechiffrement(Tout()); }), MessageCreation(Sortie(1), TexteErreur(ENOSPC)));
     EXPECT_TRUE(LireFichier(Sortie(0)) == clairs[0]);
     EXPECT_FALSE(Existe(Sortie(1)));

@@ -23,6 +23,19 @@ public:
     bool FichierExiste(const std::string& nom) override { return Base.FichierExiste(nom); }
     bool RepertoireExiste(const std::string& nom) override { return Base.RepertoireExiste(nom); }
     std::string CheminComplet(const std::string& nom) override { return Base.CheminComplet(nom); }
+    std::unique_ptr<TFluxEcriture> CreerTemporaire(const std::string& final, TGenreFichier genre, std::string& nom) override {
+        return Base.CreerTemporaire(final, genre, nom);
+    }
+    void Renommer(const std::string& de, const std::string& vers, bool remplacer) override {
+        Base.Renommer(de, vers, remplacer);
+    }
+    bool Lier(const std::string& existant, const std::string& nouveau) override { return Base.Lier(existant, nouveau); }
+    void Supprimer(const std::string& nom) override { Base.Supprimer(nom); }
+    void SynchroniserRepertoire(const std::string& dir) override { Base.SynchroniserRepertoire(dir); }
+    std::vector<std::string> Lister(const std::string& dir) override { return Base.Lister(dir); }
+    bool FichierOrdinaire(const std::string& nom) override { return Base.FichierOrdinaire(nom); }
+    std::unique_ptr<TVerrou> Verrouiller(const std::string& dir) override { return Base.Verrouiller(dir); }
+    int64_t Secondes() override { return Base.Secondes(); }
     uint32_t Ticks() override { return Base.Ticks(); }
     void ReleverSysteme(TPuitsReleves& g) override { Base.ReleverSysteme(g); }
 

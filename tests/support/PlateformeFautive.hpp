@@ -23,7 +23,24 @@ public:
     bool FermetureEchoue = false;        // every Fermer fails (EIO)
     std::string SeulementPour;           // when set, faults apply only to names containing it
 
+    int RenommageEnEchec = -1;           // 1-based index of the rename that fails (EIO)
+
     int Creations = 0;
+    int Renommages = 0;
+
+    std::unique_ptr<TFluxEcriture> CreerTemporaire(const std::string& final, TGenreFichier genre, std::string& nom) override {
+        ++Creations;
+        if (CreationEnEchec == Creations) throw EKOZException(MessageCreation(final, TexteErreur(ENOSPC)));
+        auto flux = Base.CreerTemporaire(final, genre, nom);
+        if (!Concerne(final) || (EcritureEchoueApres < 0 && !FermetureEchoue)) return flux;
+        return std::make_unique<TEcritureFautive>(std::move(flux), final, *this);
+    }
+
+    void Renommer(const std::string& de, const std::string& vers, bool remplacer) override {
+        ++Renommages;
+        if (RenommageEnEchec == Renommages) throw EKOZException(MessageCreation(vers, TexteErreur(EIO)));
+        Base.Renommer(de, vers, remplacer);
+    }
 
     std::unique_ptr<TFluxLecture> OuvrirLecture(const std::string& nom) override {
         auto flux = Base.OuvrirLecture(nom);

@@ -83,6 +83,38 @@ public:
         if (nom.empty() || nom[0] == '/') return nom;
         return "/" + nom;
     }
+    std::unique_ptr<TFluxEcriture> CreerTemporaire(const std::string& final, TGenreFichier genre, std::string& nom) override {
+        nom = final + ".koz-temporaire-" + std::to_string(++Temporaires);
+        return Creer(nom, genre, nullptr, {});
+    }
+    void Renommer(const std::string& de, const std::string& vers, bool remplacer) override {
+        const auto it = Fichiers.find(de);
+        if (it == Fichiers.end()) throw EKOZException(MessageCreation(vers, TexteErreur(ENOENT)));
+        if (!remplacer && Fichiers.count(vers)) throw EKOZException(MessageCreation(vers, TexteErreur(EEXIST)));
+        TFichier f = it->second;
+        Fichiers.erase(it);
+        Fichiers[vers] = std::move(f);
+    }
+    bool Lier(const std::string& existant, const std::string& nouveau) override {
+        const auto it = Fichiers.find(existant);
+        if (it == Fichiers.end()) throw EKOZException(MessageCreation(nouveau, TexteErreur(ENOENT)));
+        if (Fichiers.count(nouveau)) return false;
+        Fichiers[nouveau] = it->second;
+        return true;
+    }
+    void Supprimer(const std::string& nom) override { Fichiers.erase(nom); }
+    void SynchroniserRepertoire(const std::string&) override {}
+    std::vector<std::string> Lister(const std::string& dir) override {
+        std::vector<std::string> noms;
+        for (const auto& [nom, f] : Fichiers)
+            if (nom.size() > dir.size() && nom.compare(0, dir.size(), dir) == 0 &&
+                nom.find('/', dir.size()) == std::string::npos)
+                noms.push_back(nom.substr(dir.size()));
+        return noms;
+    }
+    bool FichierOrdinaire(const std::string& nom) override { return Fichiers.count(nom) != 0; }
+    std::unique_ptr<TVerrou> Verrouiller(const std::string&) override { return std::make_unique<TVerrou>(); }
+    int64_t Secondes() override { return 1800000000; }
     uint32_t Ticks() override { return ++Horloge; }
     void ReleverSysteme(TPuitsReleves&) override {}
 
@@ -125,4 +157,5 @@ private:
     TPlateforme* Precedente;
     uint64_t DernierNoeud = 0;
     uint32_t Horloge = 0;
+    int Temporaires = 0;
 };
