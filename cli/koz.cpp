@@ -1,15 +1,17 @@
 // koz: the encrypt command (and its companions) on the command line.
 //
 // Exit status: 0 success, 1 failure (the message on stderr after "koz: "),
-// 2 usage error, 130 stopped by Ctrl+C.
+// 2 usage error, 128 + the signal when stopped by Ctrl+C (130), SIGTERM (143) or SIGHUP (129).
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
 #include <atomic>
 #include <cerrno>
+#include <cctype>
 #include <clocale>
 #include <iostream>
 #include <stdexcept>
@@ -20,6 +22,7 @@
 #include "cli/Aide.hpp"
 #include "cli/Progression.hpp"
 #include "platform/Chemins.hpp"
+#include "platform/Format.hpp"
 #include "platform/Plateforme.hpp"
 #include "random/KOZTools.hpp"
 #include "state/KOZGrille.hpp"
@@ -38,15 +41,21 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Set from the SIGINT handler; the running command stops before its next byte.
+// Set from the signal handler; the running command stops before its next
+// byte. SignalRecu keeps which signal it was, for the exit status.
 std::atomic<bool> ArretDemande{false};
+std::atomic<int> SignalRecu{0};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void SurInterruption(int) { ArretDemande.store(true, std::memory_order_relaxed); }
+extern "C" void SurInterruption(int signal) {
+    SignalRecu.store(signal, std::memory_order_relaxed);
+    ArretDemande.store(true, std::memory_order_relaxed);
+}
 
-// Ctrl+C asks the command to stop cleanly while this lives. The handler
-// resets itself: a second Ctrl+C ends the program at once. A SIGINT that was
-// ignored when koz started (a background job, nohup) stays ignored.
+// Ctrl+C (SIGINT), SIGTERM and SIGHUP ask the command to stop cleanly while
+// this lives: the run then changes no final name. The handler resets itself:
+// a second signal ends the program at once. A signal that was ignored when
+// koz started (a background job, nohup) stays ignored.
 class TInterruptible {
 public:
     TInterruptible() {
@@ -54,13 +63,18 @@ public:
         sa.sa_handler = SurInterruption;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_RESTART | SA_RESETHAND;
-        ::sigaction(SIGINT, &sa, &Ancienne);
-        if (Ancienne.sa_handler == SIG_IGN) ::sigaction(SIGINT, &Ancienne, nullptr);
+        for (size_t i = 0; i < std::size(kSignaux); ++i) {
+            ::sigaction(kSignaux[i], &sa, &Anciennes[i]);
+            if (Anciennes[i].sa_handler == SIG_IGN) ::sigaction(kSignaux[i], &Anciennes[i], nullptr);
+        }
     }
-    ~TInterruptible() { ::sigaction(SIGINT, &Ancienne, nullptr); }
+    ~TInterruptible() {
+        for (size_t i = 0; i < std::size(kSignaux); ++i) ::sigaction(kSignaux[i], &Anciennes[i], nullptr);
+    }
 
 private:
-    struct sigaction Ancienne {};
+    static constexpr int kSignaux[3] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction Anciennes[3] {};
 };
 
 void EcrireTout(int fd, const std::string& texte) {
@@ -90,30 +104,75 @@ void NonVide(const std::string& valeur, const std::string& quoi) {
     if (valeur.empty()) throw EUsage(quoi + " : le nom de fichier est vide");
 }
 
-struct TArgsChiffrer {
-    std::string Source, Destination, Grille;
-    bool Securise = false;
+// Whether the file nom is the one standard output writes to ("-", /dev/stdout, a link to it).
+bool EstSortieStandard(const std::string& nom) {
+    if (nom == "-") return true;
+    struct stat a {}, b {};
+    return ::fstat(1, &a) == 0 && ::stat(nom.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino &&
+           !S_ISREG(b.st_mode);
+}
+
+// What a run says once it is over: on stdout, unless the data itself went there.
+struct TCompteRendu {
+    std::string Statut;
+    std::vector<std::string> Avis, Fichiers;
+    bool SurErreur = false;
 };
 
-std::string Chiffrer(const TArgsChiffrer& a, CLI::App& commande) {
+struct TArgsChiffrer {
+    std::vector<std::string> Sources;
+    std::string Destination, Grille, Etat;
+    bool Securise = false, Force = false;
+};
+
+TCompteRendu Chiffrer(const TArgsChiffrer& a, CLI::App& commande) {
+    for (const auto& s : a.Sources) NonVide(s, "SOURCE");
     if (commande.count("--sortie")) NonVide(a.Destination, "--sortie");
     if (commande.count("--grille")) NonVide(a.Grille, "--grille");
-    const std::string destination = commande.count("--sortie") ? a.Destination : NomChiffrePropose(a.Source);
+    if (commande.count("--etat")) NonVide(a.Etat, "--etat");
+    if (commande.count("--sortie") && a.Sources.size() > 1)
+        throw EUsage("--sortie ne va qu'avec un seul fichier à chiffrer");
+    TChiffrement c;
+    c.Sources = a.Sources;
+    c.Destination = a.Destination;
+    c.Grille = a.Grille;
+    c.Securise = a.Securise;
+    c.Ecraser = a.Force;
+    c.Etat = a.Etat;
+    TCompteRendu cr;
+    cr.SurErreur = commande.count("--sortie") && EstSortieStandard(a.Destination);
+    if (c.Destination != "-" && cr.SurErreur) c.Destination = "-";
+    // Encrypted bytes on a terminal would be lost and could garble it.
+    if (c.Destination == "-" && ::isatty(1))
+        throw EKOZException("La sortie standard est un terminal : le fichier chiffré n'y est pas écrit "
+                            "(redirigez-la vers un fichier ou un tube)");
     TSuiviTerminal suivi;
-    std::string statut = LancerChiffrement(a.Source, destination, a.Grille, a.Securise, &suivi.Suivi);
-    suivi.Ligne.Effacer();
-    return statut;
+    try {
+        const TRapportChiffrement r = ::Chiffrer(c, &suivi.Suivi);
+        suivi.Ligne.Effacer();
+        cr.Statut = r.Statut;
+        cr.Avis = r.Avis;
+        if (r.Fichiers.size() > 1) {
+            cr.Fichiers = r.Fichiers;
+            cr.Statut = Format("%zu fichiers chiffrés en une chaîne, clé : le trio %s. %s", r.Fichiers.size(),
+                               a.Grille.empty() ? "DEBUT" : NomDeBase(a.Grille).c_str(), r.Statut.c_str());
+        }
+    } catch (const EKOZFichierExistant& e) {
+        throw EKOZException(std::string(e.what()) + " : --force le remplace");
+    }
+    return cr;
 }
 
 struct TArgsDechiffrer {
     std::vector<std::string> Chiffres;
-    std::string Grille, Sortie, Fin, SauverFin;
-    bool Force = false;
+    std::string Grille, Sortie, Fin, SauverFin, Etat;
+    bool Force = false, SansVerification = false, GarderPartiel = false;
 };
 
-std::string Dechiffrer(const TArgsDechiffrer& a, CLI::App& commande) {
+TCompteRendu Dechiffrer(const TArgsDechiffrer& a, CLI::App& commande) {
     for (const auto& f : a.Chiffres) NonVide(f, "FICHIER.KOZ");
-    NonVide(a.Grille, "--grille");
+    if (commande.count("--grille")) NonVide(a.Grille, "--grille");
+    if (commande.count("--etat")) NonVide(a.Etat, "--etat");
     if (commande.count("--sortie")) {
         NonVide(a.Sortie, "--sortie");
         if (a.Chiffres.size() > 1) throw EUsage("--sortie ne va qu'avec un seul fichier chiffré");
@@ -127,15 +186,41 @@ std::string Dechiffrer(const TArgsDechiffrer& a, CLI::App& commande) {
     d.Fin = a.Fin;
     d.SauverFin = a.SauverFin;
     d.Ecraser = a.Force;
+    d.Etat = a.Etat;
+    d.SansVerification = a.SansVerification;
+    d.GarderPartiel = a.GarderPartiel;
     TSuiviTerminal suivi;
-    std::string statut = LancerDechiffrement(d, &suivi.Suivi);
-    suivi.Ligne.Effacer();
-    return statut;
+    TCompteRendu cr;
+    try {
+        const TRapportDechiffrement r = ::Dechiffrer(d, &suivi.Suivi);
+        suivi.Ligne.Effacer();
+        cr.Statut = r.Statut;
+        cr.Avis = r.Avis;
+        if (r.Fichiers.size() > 1) cr.Fichiers = r.Fichiers;
+    } catch (const EKOZFichierExistant& e) {
+        throw EKOZException(std::string(e.what()) + " : --force le remplace");
+    }
+    return cr;
 }
 
-std::string Verifier(const std::string& grille) {
-    NonVide(grille, "GRILLE.KGR");
-    return VerifierTrio(grille);
+// A trio's file (.KGR, .KEC, .KPR, or a base name such as DEBUT) is checked
+// as a trio; any other existing file as an encrypted file.
+std::string Verifier(const std::string& nom) {
+    NonVide(nom, "FICHIER");
+    std::string ext = Extension(nom);
+    for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
+    if (ext == ".KGR" || ext == ".KEC" || ext == ".KPR" || !Plateforme().FichierExiste(nom)) return VerifierTrio(nom);
+    TSuiviTerminal suivi;
+    std::string texte = VerifierChiffre(nom, {}, &suivi.Suivi);
+    suivi.Ligne.Effacer();
+    return texte;
+}
+
+void Afficher(const TCompteRendu& cr) {
+    std::ostream& statut = cr.SurErreur ? std::cerr : std::cout;
+    for (const auto& f : cr.Fichiers) statut << f << "\n";
+    statut << cr.Statut << std::endl;
+    for (const auto& a : cr.Avis) std::cerr << "koz: " << a << std::endl;
 }
 
 int ErreurUsage(const std::string& message, const std::string& commande) {
@@ -156,19 +241,27 @@ int main(int argc, char** argv) {
     app.set_help_flag("-h,--help", "Affiche cette aide et quitte");
     app.set_version_flag("--version", kVersion, "Affiche la version et quitte");
     app.footer(
-        "Codes de sortie : 0 réussite, 1 échec, 2 erreur d'utilisation, 130 interruption (Ctrl+C).\n"
+        "Codes de sortie : 0 réussite, 1 échec, 2 erreur d'utilisation, 130 interruption (Ctrl+C),\n"
+        "143 (SIGTERM), 129 (SIGHUP) ; une exécution interrompue ou en échec ne change aucun fichier.\n"
         "L'état de départ d'un fichier chiffré (le trio DEBUT, ou le trio chargé) est sa seule clé :\n"
-        "gardez-le en lieu sûr ; un nouveau chiffrement dans le même dossier remplace DEBUT.");
+        "gardez-le en lieu sûr. Un nouveau chiffrement garde l'ancien DEBUT sous DEBUT-1, DEBUT-2...\n"
+        "Le journal KOZ-JOURNAL.txt du dossier retrouve la clé de chaque fichier chiffré.");
     app.group("Commandes");
     app.require_subcommand(1);
 
     TArgsChiffrer argsChiffrer;
     CLI::App* chiffrer = app.add_subcommand("chiffrer", "Chiffre SOURCE ; l'état reste à côté de SOURCE");
     chiffrer->set_version_flag("--version", kVersion, "Affiche la version et quitte");
-    chiffrer->add_option("SOURCE", argsChiffrer.Source, "Fichier à chiffrer")->required()->type_name("");
+    chiffrer
+        ->add_option("SOURCE", argsChiffrer.Sources,
+                     "Fichiers à chiffrer (- : l'entrée standard) ; plusieurs forment une\n"
+                     "chaîne sous une seule clé, chacun dans son propre .KOZ")
+        ->required()
+        ->type_name("");
     chiffrer
         ->add_option("-o,--sortie", argsChiffrer.Destination,
-                     "Fichier chiffré (par défaut : SOURCE sans son extension, puis .KOZ)")
+                     "Fichier chiffré (par défaut : SOURCE sans son extension, puis .KOZ ;\n"
+                     "- : la sortie standard, jamais un terminal)")
         ->type_name("DESTINATION");
     chiffrer
         ->add_option("-g,--grille", argsChiffrer.Grille,
@@ -176,11 +269,21 @@ int main(int argc, char** argv) {
                      "au lieu d'un état neuf ; aucun DEBUT n'est alors écrit")
         ->type_name("GRILLE.KGR");
     chiffrer->add_flag("-s,--securise", argsChiffrer.Securise, "Mode sécurisé : vérifie la grille après chaque octet");
+    chiffrer->add_flag("-f,--force", argsChiffrer.Force, "Remplace un fichier chiffré qui existe déjà");
+    chiffrer
+        ->add_option("--etat", argsChiffrer.Etat,
+                     "Dossier des trios et du journal (par défaut : celui de la première\n"
+                     "SOURCE, ou le dossier courant pour l'entrée standard)")
+        ->type_name("DOSSIER");
 
     std::string grilleAVerifier;
-    CLI::App* verifier = app.add_subcommand("verifier", "Vérifie le trio d'une grille (.KGR, .KEC, .KPR)");
+    CLI::App* verifier = app.add_subcommand(
+        "verifier", "Vérifie le trio d'une grille (.KGR), ou un fichier chiffré (.KOZ) contre le journal");
     verifier->set_version_flag("--version", kVersion, "Affiche la version et quitte");
-    verifier->add_option("GRILLE.KGR", grilleAVerifier, "Grille dont le trio est à charger")
+    verifier
+        ->add_option("FICHIER", grilleAVerifier,
+                     "Grille dont le trio est à charger, ou fichier chiffré à relire\n"
+                     "(sa clé est retrouvée, rien n'est écrit)")
         ->required()
         ->type_name("");
 
@@ -196,8 +299,8 @@ int main(int argc, char** argv) {
         ->type_name("");
     dechiffrer
         ->add_option("-g,--grille", argsDechiffrer.Grille,
-                     "Grille de l'état de départ du premier fichier (son DEBUT.KGR)")
-        ->required()
+                     "Grille de l'état de départ du premier fichier (son DEBUT.KGR) ;\n"
+                     "sans elle, le journal du dossier retrouve la clé")
         ->type_name("GRILLE.KGR");
     dechiffrer
         ->add_option("-o,--sortie", argsDechiffrer.Sortie,
@@ -211,6 +314,13 @@ int main(int argc, char** argv) {
     dechiffrer->add_option("--sauver-fin", argsDechiffrer.SauverFin, "Enregistre l'état atteint sous ce trio")
         ->type_name("BASE");
     dechiffrer->add_flag("-f,--force", argsDechiffrer.Force, "Remplace un fichier déchiffré qui existe déjà");
+    dechiffrer->add_option("--etat", argsDechiffrer.Etat, "Autre dossier dont le journal est consulté")
+        ->type_name("DOSSIER");
+    dechiffrer->add_flag("--sans-verification", argsDechiffrer.SansVerification,
+                         "Déchiffre même ce que rien ne permet de vérifier (ni journal, ni --fin) ;\n"
+                         "le résultat est gardé avec un avertissement");
+    dechiffrer->add_flag("--garder-partiel", argsDechiffrer.GarderPartiel,
+                         "En cas d'échec, garde les octets déchiffrés dans SORTIE.partiel");
 
     try {
         app.parse(argc, argv);
@@ -243,16 +353,17 @@ int main(int argc, char** argv) {
     int code = 0;
     try {
         if (chiffrer->parsed())
-            std::cout << Chiffrer(argsChiffrer, *chiffrer) << std::endl;
+            Afficher(Chiffrer(argsChiffrer, *chiffrer));
         else if (dechiffrer->parsed())
-            std::cout << Dechiffrer(argsDechiffrer, *dechiffrer) << std::endl;
+            Afficher(Dechiffrer(argsDechiffrer, *dechiffrer));
         else if (verifier->parsed())
             std::cout << Verifier(grilleAVerifier) << std::endl;
     } catch (const EUsage& e) {
         code = ErreurUsage(e.what(), CommandeEnCours(app));
     } catch (const EKOZInterruption& e) {
         std::cerr << "koz: " << e.what() << std::endl;
-        code = 130;
+        const int signal = SignalRecu.load();
+        code = 128 + (signal ? signal : SIGINT);
     } catch (const std::exception& e) {
         std::cerr << "koz: " << LignesUnix(e.what()) << std::endl;
         code = 1;

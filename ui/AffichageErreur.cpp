@@ -33,6 +33,50 @@ void AfficherErreur(const std::string& message) {
         BoiteErreur(titre, texte);
 }
 
+namespace {
+TAfficheur& AfficheurAvis() {
+    static TAfficheur a;
+    return a;
+}
+TQuestionneur& Questionneur() {
+    static TQuestionneur q;
+    return q;
+}
+}  // namespace
+
+TAfficheur DefinirAfficheurAvis(TAfficheur a) {
+    TAfficheur ancien = std::move(AfficheurAvis());
+    AfficheurAvis() = std::move(a);
+    return ancien;
+}
+
+void AfficherAvis(const std::string& texte) {
+    const QString t = QString::fromStdString(texte);
+    const QString titre = QCoreApplication::applicationName();
+    if (AfficheurAvis()) {
+        AfficheurAvis()(titre, t);
+        return;
+    }
+    QMessageBox boite(QMessageBox::Information, titre, t, QMessageBox::Ok, QApplication::activeWindow());
+    boite.exec();
+}
+
+TQuestionneur DefinirQuestionneur(TQuestionneur q) {
+    TQuestionneur ancien = std::move(Questionneur());
+    Questionneur() = std::move(q);
+    return ancien;
+}
+
+bool Demander(const std::string& question) {
+    const QString q = QString::fromStdString(question);
+    const QString titre = QCoreApplication::applicationName();
+    if (Questionneur()) return Questionneur()(titre, q);
+    QMessageBox boite(QMessageBox::Question, titre, q, QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    boite.setDefaultButton(QMessageBox::No);
+    boite.setEscapeButton(QMessageBox::No);
+    return boite.exec() == QMessageBox::Yes;
+}
+
 void Proteger(const std::function<void()>& corps) {
     try {
         corps();

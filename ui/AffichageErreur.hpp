@@ -18,5 +18,16 @@ TAfficheur DefinirAfficheur(TAfficheur a);
 // captioned with the application's name (the title "Zymkozchiffre").
 void AfficherErreur(const std::string& message);
 
+// What the user should know once a run has gone through (an older key kept,
+// the key found, an output that could not be verified): an information box,
+// or the recorder a test installs (the same TAfficheur type).
+TAfficheur DefinirAfficheurAvis(TAfficheur a);
+void AfficherAvis(const std::string& texte);
+
+// Asks a yes/no question, No by default; tests install an answer.
+using TQuestionneur = std::function<bool(const QString& titre, const QString& question)>;
+TQuestionneur DefinirQuestionneur(TQuestionneur q);
+bool Demander(const std::string& question);
+
 // Runs corps, handing any exception to the display.
 void Proteger(const std::function<void()>& corps);

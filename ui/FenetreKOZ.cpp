@@ -204,9 +204,12 @@ void TFenetreKOZ::Executer(TTravailFond::TTache tache) {
 void TFenetreKOZ::Fin(bool reussi, const QString& texte) {
     Barre->CacherProgression();
     ActiverSaisie(true);
-    if (reussi)
-        Barre->DefinirTexte(texte);
-    else if (!texte.isEmpty())
+    if (reussi) {
+        // The status text is the first line; what follows is for the user to read.
+        const qsizetype saut = texte.indexOf('\n');
+        Barre->DefinirTexte(saut < 0 ? texte : texte.left(saut));
+        if (saut >= 0) AfficherAvis(texte.mid(saut + 1).toStdString());
+    } else if (!texte.isEmpty())
         AfficherErreur(texte.toStdString());
 }
 

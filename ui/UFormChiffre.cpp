@@ -5,6 +5,10 @@
 #include "ui/ChampNomFichier.hpp"
 #include "ui/Controles.hpp"
 #include "commande/UKOZChiffre.hpp"
+#include "platform/Plateforme.hpp"
+#include "ui/TexteRapport.hpp"
+
+#include <cerrno>
 
 namespace {
 const TTextesFenetre kTextes = {
@@ -26,11 +30,21 @@ void TForm1::JvFilenameEdit1Change() {
 
 void TForm1::Button1Click() {
     Proteger([this] {
-        const std::string source = JvFilenameEdit1->NomFichier();
-        const std::string destination = JvFilenameEdit2->NomFichier();
-        const std::string grille = JvFilenameEdit3->NomFichier();
-        const bool securise = CheckBox1->isChecked();
-        Executer([=](const TSuivi& suivi) { return LancerChiffrement(source, destination, grille, securise, &suivi); });
+        TChiffrement c;
+        c.Sources = {JvFilenameEdit1->NomFichier()};
+        c.Destination = JvFilenameEdit2->NomFichier();
+        c.Grille = JvFilenameEdit3->NomFichier();
+        c.Securise = CheckBox1->isChecked();
+        // An empty field is not a request for the proposed name.
+        if (c.Destination.empty()) throw EKOZException(MessageCreation("", TexteErreur(ENOENT)));
+        // An existing encrypted file is replaced only when the user says so.
+        if (Plateforme().IdentiteDe(c.Destination) && Plateforme().FichierOrdinaire(c.Destination)) {
+            if (!Demander("Le fichier chiffré « " + Plateforme().CheminComplet(c.Destination) +
+                          " » existe déjà.\nVoulez-vous le remplacer ?"))
+                return;
+            c.Ecraser = true;
+        }
+        Executer([c](const TSuivi& suivi) { return TexteDuRapport(Chiffrer(c, &suivi)); });
     });
 }
 

@@ -9,17 +9,14 @@
 #include "ui/ChampNomFichier.hpp"
 #include "ui/Controles.hpp"
 #include "commande/UKOZDechiffre.hpp"
+#include "ui/TexteRapport.hpp"
 
 namespace {
-const char* const kGrilleRequise =
-    "Le déchiffrement demande la grille de départ : choisissez le fichier DEBUT.KGR écrit à côté du fichier "
-    "chiffré";
-
 const TTextesFenetre kTextes = {
     "ZymKOZ-Déchiffrement-",
     {"Fichier chiffré", "Fichier déchiffré", "Grille"},
     {63, 75, 23},
-    "(La grille DEBUT.KGR du chiffrement, ou celle dont il est parti)",
+    "(Facultative : le journal du dossier retrouve la clé du fichier)",
     {"Fichier KOZ (*.KOZ)|*.KOZ|Tous les fichiers (*.*)|*.*", "Tous les fichiers (*.*)|*.*"},
     "Déchiffrer",
     "Écraser le fichier déchiffré s'il existe déjà",
@@ -38,8 +35,8 @@ void TFormDechiffre::Button1Click() {
         d.Fichiers.emplace_back(JvFilenameEdit1->NomFichier(), JvFilenameEdit2->NomFichier());
         d.Grille = JvFilenameEdit3->NomFichier();
         d.Ecraser = CheckBox1->isChecked();
-        if (d.Grille.empty()) throw EKOZException(kGrilleRequise);
-        Executer([d](const TSuivi& suivi) { return LancerDechiffrement(d, &suivi); });
+        d.SansVerification = SansVerification;
+        Executer([d](const TSuivi& suivi) { return TexteDuRapport(Dechiffrer(d, &suivi)); });
     });
 }
 

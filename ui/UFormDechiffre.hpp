@@ -19,6 +19,9 @@ public:
     // Runs the decryption of the three names.
     void Button1Click() override;
 
+    // Decrypt even what nothing can verify (the output is then kept with a warning).
+    bool SansVerification = false;
+
 protected:
     void FichierDepose(const std::string& nom) override;
 };

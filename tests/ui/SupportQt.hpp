@@ -45,6 +45,25 @@ struct TEnregistreurErreurs {
     TAfficheur Precedent;
 };
 
+// Records the notices shown after a run, and answers the yes/no questions.
+struct TEnregistreurAvis {
+    explicit TEnregistreurAvis(bool reponse = false) : Reponse(reponse) {
+        PrecedentAvis = DefinirAfficheurAvis([this](const QString&, const QString& texte) { Avis.push_back(texte); });
+        PrecedentQuestion = DefinirQuestionneur([this](const QString&, const QString& question) {
+            Questions.push_back(question);
+            return Reponse;
+        });
+    }
+    ~TEnregistreurAvis() {
+        DefinirAfficheurAvis(std::move(PrecedentAvis));
+        DefinirQuestionneur(std::move(PrecedentQuestion));
+    }
+    bool Reponse;
+    std::vector<QString> Avis, Questions;
+    TAfficheur PrecedentAvis;
+    TQuestionneur PrecedentQuestion;
+};
+
 // Answers browse dialogs from a script and records what they were opened with.
 struct TDialogueScripte {
     TDialogueScripte() {

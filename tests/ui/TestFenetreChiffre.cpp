@@ -262,11 +262,36 @@ private slots:
         f.JvFilenameEdit3->DefinirNomFichier(dir / "suite.KGR");
         f.CheckBox1->setChecked(true);
         f.StatusBar1->DefinirTexte("avant");
+        // lettre.KOZ exists: the window asks, and No (the default) leaves everything as it was.
+        const std::string premier = LireFichier(dir / "lettre.KOZ");
+        {
+            TEnregistreurAvis non(false);
+            f.Button1Click();
+            QVERIFY(!f.EnCours());
+            QCOMPARE(non.Questions.size(), size_t(1));
+            QVERIFY(non.Questions[0].contains("existe déjà"));
+            QCOMPARE(f.StatusBar1->Texte(), QString("avant"));
+            QVERIFY(LireFichier(dir / "lettre.KOZ") == premier);
+        }
+        TEnregistreurAvis oui(true);
         f.Button1Click();
         QTRY_VERIFY(!f.EnCours());
         QVERIFY(erreurs.Textes.empty());
+        QCOMPARE(oui.Questions.size(), size_t(1));
         QVERIFY(kTermine.match(f.StatusBar1->Texte()).hasMatch());
         QVERIFY(std::filesystem::exists(dir / "FIN-CHIFFRE.KGR"));
+        QVERIFY(LireFichier(dir / "lettre.KOZ") != premier);
+
+        // A third fresh run keeps the first key as DEBUT-1 and says so, after the run.
+        const std::string debut = LireFichier(dir / "DEBUT.KGR");
+        f.JvFilenameEdit3->setText("");
+        f.JvFilenameEdit2->DefinirNomFichier(dir / "lettre2.KOZ");
+        f.Button1Click();
+        QTRY_VERIFY(!f.EnCours());
+        QVERIFY(kTermine.match(f.StatusBar1->Texte()).hasMatch());
+        QCOMPARE(oui.Avis.size(), size_t(1));
+        QCOMPARE(oui.Avis[0], QString::fromStdString("L'ancien trio DEBUT a été gardé sous DEBUT-1 dans \"" + dir.Dir() + "\""));
+        QVERIFY(LireFichier(dir / "DEBUT-1.KGR") == debut);
     }
 
     void UnEchecGardeLeTexteDEtat() {
@@ -346,11 +371,8 @@ private slots:
             QTest::qWait(20);
         }
         QVERIFY(erreurs.Textes.empty());
-        QVERIFY(std::filesystem::exists(dir / "DEBUT.KGR"));
-        QVERIFY(!std::filesystem::exists(dir / "FIN-CHIFFRE.KGR"));
-        // The blocks of the first buffer, and nothing after it.
-        const auto taille = std::filesystem::file_size(dir / "retenu.KOZ");
-        QVERIFY(taille >= 2 * 65536 && taille <= 4 * 65536);
+        // All or nothing: the folder is as it was, no temporary file left.
+        QCOMPARE(Contenu(dir.Chemin), std::set<std::string>{"retenu.bin"});
     }
 
     void LesFichiersDeposes() {
