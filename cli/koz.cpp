@@ -108,8 +108,7 @@ void NonVide(const std::string& valeur, const std::string& quoi) {
 bool EstSortieStandard(const std::string& nom) {
     if (nom == "-") return true;
     struct stat a {}, b {};
-    return ::fstat(1, &a) == 0 && ::stat(nom.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino &&
-           !S_ISREG(b.st_mode);
+    return ::fstat(1, &a) == 0 && ::stat(nom.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // What a run says once it is over: on stdout, unless the data itself went there.

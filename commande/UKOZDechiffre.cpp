@@ -143,9 +143,10 @@ std::optional<uint64_t> OctetInvalide(const std::string& message) {
 // Why a file found by name in the journal does not match its record, in the
 // user's words, from its size and where its decryption stopped.
 std::string Diagnostic(const std::string& chiffre, uint64_t taille, const TEnregistrement& r,
-                       std::optional<uint64_t> invalide) {
+                       std::optional<uint64_t> invalide, uint64_t clairs) {
     const std::string c = Complet(chiffre);
-    if (taille < r.TailleChiffre) {
+    // Shorter, and giving back fewer bytes than were encrypted: cut.
+    if (taille < r.TailleChiffre && (invalide || clairs < r.TailleClair)) {
         if (invalide && taille - *invalide < 4)
             return Format("Le fichier chiffré \"%s\" est tronqué : il s'arrête au milieu d'un bloc, après %llu octets "
                           "au lieu des %llu enregistrés",
@@ -382,7 +383,7 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
         const std::string atteint = EmpreinteEtat(*lecteur);
         std::optional<std::string> refus;
         if (r && e.Trouve->ParNom) {
-            refus = Diagnostic(e.Chiffre, e.Taille, *r, echec ? OctetInvalide(*echec) : std::nullopt);
+            refus = Diagnostic(e.Chiffre, e.Taille, *r, echec ? OctetInvalide(*echec) : std::nullopt, clairs);
         } else if (echec) {
             refus = *echec;
             if (r) {
@@ -464,16 +465,17 @@ std::string VerifierChiffre(const std::string& chiffre, const std::string& etat,
     auto source = Plateforme().OuvrirLecture(chiffre);
     const uint64_t taille = source->Taille();
     TEcritureNulle rien;
+    TEcritureEmpreinte compte(rien);
     std::optional<uint64_t> invalide;
     try {
-        lecteur.DechiffrerFlux(*source, rien, chiffre, suivi);
+        lecteur.DechiffrerFlux(*source, compte, chiffre, suivi);
     } catch (const EKOZInterruption&) {
         throw;
     } catch (const EKOZException& x) {
         invalide = OctetInvalide(x.what());
         if (!trouve->ParNom) throw;
     }
-    if (trouve->ParNom) throw EKOZException(Diagnostic(chiffre, taille, trouve->E, invalide));
+    if (trouve->ParNom) throw EKOZException(Diagnostic(chiffre, taille, trouve->E, invalide, compte.Octets));
     if (EmpreinteEtat(lecteur) != trouve->E.EmpreinteFin)
         throw EKOZException(Format("Le déchiffrement de \"%s\" n'atteint pas l'état enregistré : fichier chiffré altéré",
                                    Complet(chiffre).c_str()));

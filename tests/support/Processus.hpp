@@ -24,6 +24,8 @@ struct TResultat {
 
 struct TOptionsLancement {
     bool ErreurSurTerminal = false;
+    // The file standard input reads (/dev/null when empty).
+    std::string Entree;
     // Called in the parent once the child runs; may signal it.
     std::function<void(pid_t)> Pendant;
 };
@@ -44,7 +46,7 @@ inline TResultat LancerKoz(const std::vector<std::string>& args, const std::stri
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(repertoire.c_str()) != 0) ::_exit(126);
-        const int in = ::open("/dev/null", O_RDONLY);
+        const int in = ::open(options.Entree.empty() ? "/dev/null" : options.Entree.c_str(), O_RDONLY);
         const int out = ::open(sortie.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = options.ErreurSurTerminal ? esclave : ::open(erreur.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(in, 0);

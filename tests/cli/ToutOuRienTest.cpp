@@ -1,0 +1,241 @@
+// koz as a user meets it on real files: runs killed at any instant, two runs
+// at once, existing files, links, pipes and standard output, signals. What
+// the folder holds afterwards is the test.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "cipher/KOZDechiffre.hpp"
+#include "tests/support/Fichiers.hpp"
+#include "tests/support/Processus.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kTrio[] = {".KGR", ".KEC", ".KPR"};
+
+std::map<std::string, std::string> Instantane(const fs::path& dir) {
+    std::map<std::string, std::string> tout;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.is_regular_file() && !fs::is_symlink(e.path())) tout[e.path().filename().string()] = LireFichier(e.path().string());
+    return tout;
+}
+
+std::string Trio(const fs::path& dir, const std::string& base) {
+    std::string tout;
+    for (const char* ext : kTrio) tout += LireFichier((dir / (base + ext)).string());
+    return tout;
+}
+
+// The plain bytes an encrypted file gives back from the trio dir + base, or
+// nothing when it does not read to its end.
+std::optional<std::string> Relire(const fs::path& chiffre, const fs::path& dir, const std::string& base) {
+    try {
+        TKOZDechiffre d(dir.string() + "/", base);
+        const std::string octets = LireFichier(chiffre.string());
+        TFluxMemoireLecture source(reinterpret_cast<const uint8_t*>(octets.data()), octets.size());
+        TFluxMemoireEcriture sortie;
+        d.DechiffrerFlux(source, sortie, chiffre.string());
+        return sortie.Contenu;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// Waits until a temporary file of the run shows in dir: the run holds its lock and is writing.
+void AttendreTemporaire(const fs::path& dir) {
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < limite) {
+        std::error_code e;
+        for (const auto& f : fs::directory_iterator(dir, e))
+            if (f.path().filename().string().find(".koz-temporaire-") != std::string::npos) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+class ToutOuRien : public ::testing::Test {
+protected:
+    TResultat Koz_(const std::vector<std::string>& args, const TOptionsLancement& o = {}) {
+        return LancerKoz(args, T.Chemin.string(), o);
+    }
+    std::string Ecrire(const std::string& nom, const std::string& contenu) {
+        EcrireFichier(T / nom, contenu);
+        return T / nom;
+    }
+    TRepertoireTemporaire T;
+};
+
+// Killed at instants spread over a whole run, from its first milliseconds
+// on, in a folder with an older key and an older output: after each kill the
+// older key is whole under DEBUT or DEBUT-1, no base name mixes two states,
+// and the output is the older one or a new one that its new key reads back.
+TEST_F(ToutOuRien, KilledAtAnyInstantNeverLosesOrMixesAKey) {
+    TRepertoireTemporaire modele;
+    const std::string clair = OctetsAleatoires(3 << 20, 5);
+    EcrireFichier(modele / "a.txt", clair);
+    ASSERT_EQ(LancerKoz({"chiffrer", "a.txt"}, modele.Chemin.string()).Code, 0);
+    const auto initial = Instantane(modele.Chemin);
+    const std::string ancienDebut = Trio(modele.Chemin, "DEBUT"), ancienneFin = Trio(modele.Chemin, "FIN-CHIFFRE");
+
+    int interrompus = 0;
+    for (int attente : {0, 1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 144, 233, 377, 610, 987}) {
+        fs::remove_all(T.Chemin);
+        fs::create_directory(T.Chemin);
+        for (const auto& [nom, octets] : initial) Ecrire(nom, octets);
+        TOptionsLancement o;
+        o.Pendant = [&](pid_t pid) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(attente));
+            ::kill(pid, SIGKILL);
+        };
+        const TResultat r = Koz_({"chiffrer", "a.txt", "--force"}, o);
+        interrompus += r.Code == 128 + SIGKILL;
+        SCOPED_TRACE("tué après " + std::to_string(attente) + " ms, code " + std::to_string(r.Code));
+
+        const auto apres = Instantane(T.Chemin);
+        // The older key is whole under one of its names.
+        EXPECT_TRUE(Trio(T.Chemin, "DEBUT") == ancienDebut || Trio(T.Chemin, "DEBUT-1") == ancienDebut);
+        // No base name holds some files of the older key and some of another.
+        for (const auto& [base, ancien] : {std::pair{std::string("DEBUT"), ancienDebut},
+                                          std::pair{std::string("FIN-CHIFFRE"), ancienneFin}}) {
+            int anciens = 0, autres = 0;
+            for (int i = 0; i < 3; ++i) {
+                const auto it = apres.find(base + kTrio[i]);
+                if (it == apres.end()) continue;
+                const std::string attendu = ancien.substr(i == 0 ? 0 : i == 1 ? 256 : 512, i == 2 ? 1792 : 256);
+                (it->second == attendu ? anciens : autres)++;
+            }
+            EXPECT_FALSE(anciens > 0 && autres > 0) << base;
+        }
+        // The output is the older one, or a new one its key (already in place) reads back.
+        if (apres.at("a.KOZ") != initial.at("a.KOZ")) {
+            EXPECT_EQ(Relire(T / "a.KOZ", T.Chemin, "DEBUT"), clair);
+        }
+        EXPECT_EQ(apres.at("a.txt"), clair);
+    }
+    // The instants did fall inside runs.
+    EXPECT_GT(interrompus, 3);
+}
+
+TEST_F(ToutOuRien, ASecondRunInTheSameFolderFailsAtOnceNamingIt) {
+    Ecrire("gros.bin", OctetsAleatoires(4 << 20, 1));
+    Ecrire("b.txt", "second");
+    TResultat second;
+    TOptionsLancement o;
+    o.Pendant = [&](pid_t) {
+        AttendreTemporaire(T.Chemin);
+        second = Koz_({"chiffrer", "b.txt"});
+    };
+    const TResultat premier = Koz_({"chiffrer", "gros.bin"}, o);
+    EXPECT_EQ(premier.Code, 0) << premier.Erreur;
+    EXPECT_EQ(second.Code, 1);
+    EXPECT_EQ(second.Erreur, "koz: Un autre chiffrement est en cours dans le dossier d'état \"" + T.Dir() +
+                                 "\" : attendez qu'il se termine\n");
+    EXPECT_FALSE(fs::exists(T / "b.KOZ"));
+    EXPECT_EQ(Relire(T / "gros.KOZ", T.Chemin, "DEBUT"), LireFichier(T / "gros.bin"));
+}
+
+TEST_F(ToutOuRien, ExistingFilesAreReplacedOnlyWithForce) {
+    Ecrire("r.pdf", "un pdf");
+    Ecrire("r.txt", "un texte");
+    Ecrire("autre.KOZ", "à garder");
+    EXPECT_EQ(Koz_({"chiffrer", "r.txt", "-o", "autre.KOZ"}).Erreur,
+              "koz: Le fichier chiffré \"" + T.Dir() + "autre.KOZ\" existe déjà : --force le remplace\n");
+    EXPECT_EQ(LireFichier(T / "autre.KOZ"), "à garder");
+    // Two sources of one base name would give one encrypted file.
+    const TResultat deux = Koz_({"chiffrer", "r.pdf", "r.txt"});
+    EXPECT_EQ(deux.Code, 1);
+    EXPECT_EQ(deux.Erreur, "koz: \"" + T.Dir() + "r.pdf\" et \"" + T.Dir() + "r.txt\" donneraient le même fichier chiffré \"" +
+                               T.Dir() + "r.KOZ\"\n");
+    EXPECT_EQ(Contenu(T.Chemin), (std::set<std::string>{"r.pdf", "r.txt", "autre.KOZ"}));
+    // One after the other: the second is refused.
+    EXPECT_EQ(Koz_({"chiffrer", "r.pdf"}).Code, 0);
+    const std::string pdf = LireFichier(T / "r.KOZ");
+    EXPECT_EQ(Koz_({"chiffrer", "r.txt"}).Code, 1);
+    EXPECT_EQ(LireFichier(T / "r.KOZ"), pdf);
+    EXPECT_EQ(Koz_({"chiffrer", "r.txt", "-o", "autre.KOZ", "--force"}).Code, 0);
+    EXPECT_NE(LireFichier(T / "autre.KOZ"), "à garder");
+}
+
+TEST_F(ToutOuRien, SauverFinKeepsAnExistingTrio) {
+    Ecrire("a.txt", "texte");
+    ASSERT_EQ(Koz_({"chiffrer", "a.txt"}).Code, 0);
+    for (const char* ext : kTrio) fs::copy_file(T / (std::string("DEBUT") + ext), T / (std::string("ETAT") + ext));
+    const std::string etat = Trio(T.Chemin, "ETAT");
+    const TResultat r = Koz_({"dechiffrer", "a.KOZ", "-o", "a.relu", "--sauver-fin", "ETAT"});
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_EQ(Trio(T.Chemin, "ETAT-1"), etat);
+    EXPECT_EQ(Trio(T.Chemin, "ETAT"), Trio(T.Chemin, "FIN-CHIFFRE"));
+}
+
+TEST_F(ToutOuRien, AStateFileThatIsALinkIsReplacedNotFollowed) {
+    TRepertoireTemporaire ailleurs;
+    EcrireFichier(ailleurs / "victime", "à ne pas écraser");
+    fs::create_symlink(ailleurs / "victime", T / "DEBUT.KGR");
+    fs::create_symlink(ailleurs / "victime", T / "FIN-CHIFFRE.KPR");
+    Ecrire("a.txt", "texte");
+    const TResultat r = Koz_({"chiffrer", "a.txt"});
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_EQ(LireFichier(ailleurs / "victime"), "à ne pas écraser");
+    EXPECT_FALSE(fs::is_symlink(T / "DEBUT.KGR"));
+    EXPECT_FALSE(fs::is_symlink(T / "FIN-CHIFFRE.KPR"));
+    EXPECT_EQ(fs::file_size(T / "DEBUT.KGR"), 256u);
+    EXPECT_EQ(Relire(T / "a.KOZ", T.Chemin, "DEBUT"), "texte");
+}
+
+TEST_F(ToutOuRien, PipesAndStandardStreams) {
+    const std::string clair = OctetsAleatoires(300000, 9);
+    TRepertoireTemporaire entrees;
+    EcrireFichier(entrees / "donnees", clair);
+    TOptionsLancement o;
+    o.Entree = entrees / "donnees";
+    // Standard input: read once; the trios go to the current directory.
+    TResultat r = Koz_({"chiffrer", "-", "-o", "p.KOZ"}, o);
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_EQ(Relire(T / "p.KOZ", T.Chemin, "DEBUT"), clair);
+    // Standard output: the encrypted bytes alone; the status on stderr.
+    fs::create_directory(T / "etats");
+    r = Koz_({"chiffrer", "-", "-o", "-", "--etat", "etats"}, o);
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_TRUE(std::regex_match(r.Erreur, std::regex("^Terminé en [0-9]+ms\n$"))) << r.Erreur;
+    EcrireFichier(T / "s.KOZ", r.Sortie);
+    EXPECT_EQ(Relire(T / "s.KOZ", T / "etats", "DEBUT"), clair);
+    // /dev/stdout is standard output too.
+    r = Koz_({"chiffrer", "p.KOZ", "-o", "/dev/stdout", "--etat", "etats"});
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_EQ(r.Sortie.find("Terminé"), std::string::npos);
+    // A named pipe is opened once and read as a stream.
+    ASSERT_EQ(::mkfifo((T / "tube").c_str(), 0600), 0);
+    std::thread ecrivain([&] { EcrireFichier(T / "tube", clair); });
+    r = Koz_({"chiffrer", "tube", "-o", "tube.KOZ", "--etat", "etats"});
+    ecrivain.join();
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_EQ(Relire(T / "tube.KOZ", T / "etats", "DEBUT"), clair);
+}
+
+TEST_F(ToutOuRien, TermAndHupStopLikeCtrlC) {
+    Ecrire("gros.bin", OctetsAleatoires(4 << 20, 2));
+    for (int signal : {SIGTERM, SIGHUP}) {
+        TOptionsLancement o;
+        o.Pendant = [&](pid_t pid) {
+            AttendreTemporaire(T.Chemin);
+            ::kill(pid, signal);
+        };
+        const TResultat r = Koz_({"chiffrer", "gros.bin"}, o);
+        EXPECT_EQ(r.Code, 128 + signal);
+        EXPECT_EQ(r.Erreur, "koz: Chiffrement interrompu : aucun fichier n'a été modifié\n");
+        EXPECT_EQ(Contenu(T.Chemin), std::set<std::string>{"gros.bin"});
+    }
+}
+
+}  // namespace
