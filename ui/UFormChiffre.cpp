@@ -21,7 +21,7 @@ const TTextesFenetre kTextes = {
 TForm1::TForm1(QWidget* parent) : TFenetreKOZ(kTextes, parent) {}
 
 void TForm1::JvFilenameEdit1Change() {
-    Proteger([this] { JvFilenameEdit2->DefinirNomFichier(NomChiffrePropose(JvFilenameEdit1->NomFichier())); });
+    Proteger([this] { JvFilenameEdit2->ProposerNomFichier(NomChiffrePropose(JvFilenameEdit1->NomFichier())); });
 }
 
 void TForm1::Button1Click() {

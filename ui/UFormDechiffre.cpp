@@ -29,7 +29,7 @@ const TTextesFenetre kTextes = {
 TFormDechiffre::TFormDechiffre(QWidget* parent) : TFenetreKOZ(kTextes, parent) {}
 
 void TFormDechiffre::JvFilenameEdit1Change() {
-    Proteger([this] { JvFilenameEdit2->DefinirNomFichier(NomDechiffrePropose(JvFilenameEdit1->NomFichier())); });
+    Proteger([this] { JvFilenameEdit2->ProposerNomFichier(NomDechiffrePropose(JvFilenameEdit1->NomFichier())); });
 }
 
 void TFormDechiffre::Button1Click() {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "commande/KOZNoms.hpp"
 #include "commande/TextesApplication.hpp"
 #include "platform/KOZErreur.hpp"
 #include "tests/support/Fichiers.hpp"
@@ -22,16 +23,51 @@ TEST(NomFichier, LeTexteEntierEstLeNomSansBlancsAuxBoutsNiGuillemets) {
     EXPECT_EQ(NomDuTexte("  \t\"/tmp/mes documents/a.txt\" \r\n"), "/tmp/mes documents/a.txt");
     EXPECT_EQ(NomDuTexte("\" /tmp/a \""), " /tmp/a ");
     EXPECT_EQ(NomDuTexte("   "), "");
-    EXPECT_EQ(NomDuTexte("\"\""), "");
-    EXPECT_EQ(NomDuTexte("\"\"\""), "\"");
-    EXPECT_EQ(NomDuTexte("\"a\"b\""), "a\"b");
     // A name being typed in quotes: the opening quote alone is dropped too.
     EXPECT_EQ(NomDuTexte("\""), "");
     EXPECT_EQ(NomDuTexte("\"/tmp/mes doc"), "/tmp/mes doc");
-    EXPECT_EQ(NomDuTexte("/tmp/a\" "), "/tmp/a");
-    EXPECT_EQ(NomDuTexte("/tmp/\"a"), "/tmp/\"a");
     // Bytes above 127 are ordinary characters, not blanks.
     EXPECT_EQ(NomDuTexte("\xC3\xA9t\xC3\xA9\xC2\xA0"), "\xC3\xA9t\xC3\xA9\xC2\xA0");
+}
+
+TEST(NomFichier, UnNomEntreGuillemetsSArreteASonGuillemetFermant) {
+    // What follows the closing quote is not part of the name.
+    EXPECT_EQ(NomDuTexte("\"a b.txt\" brouillon"), "a b.txt");
+    EXPECT_EQ(NomDuTexte("\"a\"b\""), "a");
+    EXPECT_EQ(NomDuTexte("\"/tmp/a\"   "), "/tmp/a");
+    // Empty pairs before the name are skipped, blanks around them too.
+    EXPECT_EQ(NomDuTexte("\"\""), "");
+    EXPECT_EQ(NomDuTexte("\"\"\""), "");
+    EXPECT_EQ(NomDuTexte("\"\"a.txt"), "a.txt");
+    EXPECT_EQ(NomDuTexte(" \"\" \"\"\"a b.txt\""), "a b.txt");
+    // A quote that does not begin the name stays in it, so the name is refused.
+    EXPECT_EQ(NomDuTexte("/tmp/a\" "), "/tmp/a\"");
+    EXPECT_EQ(NomDuTexte("/tmp/\"a"), "/tmp/\"a");
+    EXPECT_EQ(NomDuTexte("a \"b c\""), "a \"b c\"");
+}
+
+// The run reads the source field's name; the destination proposed from it
+// must be that very name with its extension replaced, however it was quoted.
+TEST(NomFichier, LaPropositionEtLeLancementLisentLeMemeNom) {
+    const std::vector<std::pair<std::string, std::string>> cas{
+        {"\"a b.txt\" brouillon", "a b.txt"}, {"\"\"a.txt", "a.txt"},  {"\"\"\"a b.txt\"", "a b.txt"},
+        {"\" a.txt\"", " a.txt"},             {"\"a.txt\t\"", "a.txt\t"}, {"mes notes.txt", "mes notes.txt"},
+    };
+    for (const auto& [texte, nom] : cas) {
+        EXPECT_EQ(FormeObtenue(texte), nom) << texte;
+        const std::string propose = NomChiffrePropose(FormeObtenue(texte));
+        EXPECT_EQ(FormeObtenue(TexteDuNomPropose(propose)), propose) << texte;
+    }
+    EXPECT_EQ(TexteDuNomPropose("a b.KOZ"), "\"a b.KOZ\"");
+    EXPECT_EQ(TexteDuNomPropose(" a.KOZ"), "\" a.KOZ\"");
+    EXPECT_EQ(TexteDuNomPropose("\ta.KOZ"), "\"\ta.KOZ\"");
+    EXPECT_EQ(TexteDuNomPropose(""), "");
+    try {
+        TexteDuNomPropose("a\" b.KOZ");
+        FAIL() << "no exception";
+    } catch (const EKOZException& e) {
+        EXPECT_STREQ(e.what(), "Nom de fichier incorrect - a\" b.KOZ");
+    }
 }
 
 TEST(NomFichier, UnFichierExistantEstRenduTelQuel) {
@@ -49,6 +85,7 @@ TEST(NomFichier, LesNomsAvecBlancSontMisEntreGuillemets) {
     EXPECT_EQ(TexteDuNom("/tmp/mes documents/a.txt"), "\"/tmp/mes documents/a.txt\"");
     EXPECT_EQ(TexteDuNom("\"/tmp/mes documents/a.txt\""), "\"/tmp/mes documents/a.txt\"");
     EXPECT_EQ(TexteDuNom(""), "");
+    EXPECT_EQ(TexteDuNom("fin\t"), "\"fin\t\"");
     // Quoted and read back, a name with blanks is itself again.
     for (const std::string nom : {"/a b/c d.txt", " x", "y "}) EXPECT_EQ(NomDuTexte(TexteDuNom(nom)), nom);
 }
