@@ -278,7 +278,7 @@ private slots:
         QTRY_VERIFY(!f.EnCours());
         QTRY_COMPARE(erreurs.Textes.size(), size_t(1));
         QCOMPARE(erreurs.Textes[0], QString::fromStdString("Impossible d'ouvrir le fichier \"" + (dir / "absent.txt") +
-                                                           "\". No such file or directory."));
+                                                           "\". " + TexteErreur(ENOENT) + "."));
         QCOMPARE(f.StatusBar1->Texte(), QString());
 
         EcrireFichier(dir / "a.txt", "abc");
