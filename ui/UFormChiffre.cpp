@@ -9,12 +9,17 @@
 namespace {
 const TTextesFenetre kTextes = {
     "ZymKOZ-Chiffrement-",
-    {"Fichier à chiffrer", "Fichier chiffré", "Grille"},
+    {"&Fichier à chiffrer", "Fic&hier chiffré", "&Grille"},
     {75, 63, 23},
     "(Si vide alors on part d'une nouvelle grille aléatoire)",
     {"Tous les fichiers (*.*)|*.*", "Fichier KOZ (*.KOZ)|*.KOZ|Tous les fichiers (*.*)|*.*"},
-    "Chiffrer",
-    "Mode sécurisé (vérification de la validité de la grille pour chaque octet codé)",
+    "&Chiffrer",
+    "&Mode sécurisé (vérification de la validité de la grille pour chaque octet codé)",
+    "Chiffrement",
+    {"Le fichier à chiffrer.", "Le fichier chiffré à écrire, proposé d'après le fichier à chiffrer.",
+     "La grille de départ, un fichier .KGR."},
+    "Chiffre le fichier. Entrée lance aussi le chiffrement, Échap l'arrête.",
+    "Vérifie la validité de la grille après chaque octet codé ; plus lent.",
 };
 }  // namespace
 
@@ -26,6 +31,8 @@ void TForm1::JvFilenameEdit1Change() {
 
 void TForm1::Button1Click() {
     Proteger([this] {
+        ExigerNom(JvFilenameEdit1, Label1);
+        ExigerNom(JvFilenameEdit2, Label2);
         const std::string source = JvFilenameEdit1->NomFichier();
         const std::string destination = JvFilenameEdit2->NomFichier();
         const std::string grille = JvFilenameEdit3->NomFichier();

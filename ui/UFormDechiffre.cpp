@@ -17,12 +17,18 @@ const char* const kGrilleRequise =
 
 const TTextesFenetre kTextes = {
     "ZymKOZ-Déchiffrement-",
-    {"Fichier chiffré", "Fichier déchiffré", "Grille"},
+    {"&Fichier chiffré", "Fic&hier déchiffré", "&Grille"},
     {63, 75, 23},
     "(La grille DEBUT.KGR du chiffrement, ou celle dont il est parti)",
     {"Fichier KOZ (*.KOZ)|*.KOZ|Tous les fichiers (*.*)|*.*", "Tous les fichiers (*.*)|*.*"},
-    "Déchiffrer",
-    "Écraser le fichier déchiffré s'il existe déjà",
+    "&Déchiffrer",
+    "É&craser le fichier déchiffré s'il existe déjà",
+    "Déchiffrement",
+    {"Le fichier chiffré à relire, un fichier .KOZ.",
+     "Le fichier déchiffré à écrire, proposé d'après le fichier chiffré.",
+     "La grille de départ, requise : le fichier DEBUT.KGR écrit par le chiffrement."},
+    "Déchiffre le fichier. Entrée lance aussi le déchiffrement, Échap l'arrête.",
+    "Remplace le fichier déchiffré s'il existe déjà ; sinon il n'est jamais remplacé.",
 };
 }  // namespace
 
@@ -34,6 +40,7 @@ void TFormDechiffre::JvFilenameEdit1Change() {
 
 void TFormDechiffre::Button1Click() {
     Proteger([this] {
+        ExigerNom(JvFilenameEdit1, Label1);
         TDechiffrement d;
         d.Fichiers.emplace_back(JvFilenameEdit1->NomFichier(), JvFilenameEdit2->NomFichier());
         d.Grille = JvFilenameEdit3->NomFichier();

@@ -196,3 +196,42 @@ TEST(NomFichier, PointAjouteQuandLeDernierOctetDepasseLePoint) {
     EXPECT_EQ(TexteAffiche("d\xC3\xA9j\xC3\xA0"), "d\xC3\xA9j\xC3\xA0.");
     EXPECT_EQ(TexteAffiche(""), "");
 }
+
+TEST(TextesFenetre, LegendeSansSonRaccourci) {
+    EXPECT_EQ(SansRaccourci("&Fichier à chiffrer"), "Fichier à chiffrer");
+    EXPECT_EQ(SansRaccourci("Fic&hier chiffré"), "Fichier chiffré");
+    EXPECT_EQ(SansRaccourci("\xC3\x89&craser"), "\xC3\x89" "craser");
+    EXPECT_EQ(SansRaccourci("Noir && blanc"), "Noir & blanc");
+    EXPECT_EQ(SansRaccourci("fin&"), "fin&");
+    EXPECT_EQ(SansRaccourci(""), "");
+}
+
+TEST(TextesFenetre, UnChampVideEstNommeParSaLegende) {
+    EXPECT_EQ(MessageChampVide("Fichier à chiffrer"), "Le champ « Fichier à chiffrer » est vide");
+    EXPECT_EQ(TexteAffiche(MessageChampVide("Fichier chiffré")), "Le champ « Fichier chiffré » est vide.");
+}
+
+TEST(TextesFenetre, UneLongueOperationFinieDerriereEstAnnoncee) {
+    const auto avis = AvisDeFin(5000, false, true, "Terminé en 5000ms", "Chiffrement");
+    ASSERT_TRUE(avis);
+    EXPECT_EQ(avis->Titre, "Chiffrement terminé");
+    EXPECT_EQ(avis->Corps, "Terminé en 5000ms");
+    const auto echec = AvisDeFin(60000, false, false, "Le fichier chiffré \"/a.KOZ\" est invalide à l'octet 3",
+                                 "Déchiffrement");
+    ASSERT_TRUE(echec);
+    EXPECT_EQ(echec->Titre, "Échec du déchiffrement");
+    EXPECT_EQ(echec->Corps, "Le fichier chiffré \"/a.KOZ\" est invalide à l'octet 3.");
+}
+
+TEST(TextesFenetre, RienPourUneOperationCourteDevantOuInterrompue) {
+    EXPECT_FALSE(AvisDeFin(4999, false, true, "Terminé en 4999ms", "Chiffrement"));
+    EXPECT_FALSE(AvisDeFin(0, false, true, "Terminé en 0ms", "Chiffrement"));
+    EXPECT_FALSE(AvisDeFin(600000, true, true, "Terminé en 600000ms", "Chiffrement"));
+    EXPECT_FALSE(AvisDeFin(600000, true, false, "Impossible", "Chiffrement"));
+    // Interrupted by the user, who therefore knows.
+    EXPECT_FALSE(AvisDeFin(600000, false, false, "", "Chiffrement"));
+    // The threshold is a parameter; the default is the documented one.
+    EXPECT_TRUE(AvisDeFin(10, false, true, "Terminé en 10ms", "Chiffrement", 10));
+    EXPECT_FALSE(AvisDeFin(9, false, true, "Terminé en 9ms", "Chiffrement", 10));
+    EXPECT_EQ(kDureeAvisMs, 5000u);
+}
