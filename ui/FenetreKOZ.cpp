@@ -106,8 +106,8 @@ TFenetreKOZ::TFenetreKOZ(const TTextesFenetre& t, QWidget* parent)
     setTabOrder(Button1, JvFilenameEdit3);
     setTabOrder(JvFilenameEdit3, CheckBox1);
 
-    // Each label is the mnemonic of its field; every control tells a screen
-    // reader what it is and what it is for.
+    // Every control tells a screen reader what it is (its label's caption)
+    // and what it is for.
     QLabel* etiquettes[3] = {Label1, Label2, Label3};
     TChampNomFichier* champs[3] = {JvFilenameEdit1, JvFilenameEdit2, JvFilenameEdit3};
     for (int i = 0; i < 3; ++i) {
