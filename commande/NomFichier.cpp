@@ -16,12 +16,19 @@ bool NomFichierValide(const std::string& nom) {
 
 std::string NomDuTexte(const std::string& texte) {
     size_t debut = 0, fin = texte.size();
-    while (debut < fin && Blanc(texte[debut])) ++debut;
+    // Blanks, and empty pairs of quotes, before the name are skipped.
+    for (;;) {
+        while (debut < fin && Blanc(texte[debut])) ++debut;
+        if (fin - debut < 2 || texte[debut] != '"' || texte[debut + 1] != '"') break;
+        debut += 2;
+    }
+    if (debut < fin && texte[debut] == '"') {
+        // A quoted name runs to its closing quote, or to the end while that
+        // quote is not typed yet; what follows the closing quote is not read.
+        const size_t ferme = texte.find('"', debut + 1);
+        return texte.substr(debut + 1, (ferme == std::string::npos ? fin : ferme) - debut - 1);
+    }
     while (fin > debut && Blanc(texte[fin - 1])) --fin;
-    // Each quote is dropped on its own: while a quoted name is being typed,
-    // its opening quote already stands alone.
-    if (debut < fin && texte[debut] == '"') ++debut;
-    if (debut < fin && texte[fin - 1] == '"') --fin;
     return texte.substr(debut, fin - debut);
 }
 
@@ -31,15 +38,17 @@ std::string FormeObtenue(const std::string& texte) {
 }
 
 std::string TexteDuNom(const std::string& nom) {
-    if (nom.find(' ') != std::string::npos && (nom.empty() || nom[0] != '"')) return '"' + nom + '"';
+    if (nom.empty() || nom[0] == '"') return nom;
+    if (nom.find(' ') != std::string::npos || Blanc(nom.front()) || Blanc(nom.back())) return '"' + nom + '"';
     return nom;
 }
 
-std::string TexteDefini(const std::string& nom) {
-    const std::string forme = nom.empty() ? nom : FormeObtenue(nom);
-    if (!forme.empty() && (Blanc(forme.front()) || Blanc(forme.back())) && forme[0] != '"')
-        return '"' + forme + '"';
-    return TexteDuNom(forme);
+std::string TexteDefini(const std::string& nom) { return nom.empty() ? nom : TexteDuNom(FormeObtenue(nom)); }
+
+std::string TexteDuNomPropose(const std::string& nom) {
+    if (!nom.empty() && !NomFichierValide(nom))
+        throw EKOZException(Format("Nom de fichier incorrect - %s", nom.c_str()));
+    return TexteDuNom(nom);
 }
 
 void VerifierNomFichier(const std::string& nom) {

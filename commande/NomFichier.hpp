@@ -9,27 +9,37 @@
 // A name the field accepts: not empty, and none of < > " [ ] |.
 bool NomFichierValide(const std::string& nom);
 
-// The name a field's text stands for: the text with blanks and control
-// characters (bytes up to 0x20) trimmed at both ends, then one double quote
-// removed at each end where there is one (so a name whose closing quote is
-// not typed yet reads as the name). A name typed with blanks and without
-// quotes is kept whole ("/tmp/mes documents/a.txt" stays that name).
+// The name a field's text stands for, the one reading that both the run and
+// the proposed destination use. Blanks and control characters (bytes up to
+// 0x20) and empty pairs of double quotes ("") before the name are skipped.
+// A name that then begins with a double quote is what lies between it and
+// the next double quote, blanks included, or up to the end while the closing
+// quote is not typed yet; what follows the closing quote is not read
+// ("\"a b.txt\" brouillon" is a b.txt). Any other name is the rest of the
+// text without its trailing blanks: typed with blanks and without quotes it
+// is kept whole ("/tmp/mes documents/a.txt" stays that name), and a double
+// quote inside it stays (so the name is refused as invalid).
 std::string NomDuTexte(const std::string& texte);
 
 // The field's getter: the text unchanged when it names an existing file,
 // NomDuTexte otherwise.
 std::string FormeObtenue(const std::string& texte);
 
-// The text a field shows for nom: in double quotes when it holds a blank and
-// does not begin with a double quote.
+// The text a field shows for nom, which reads back as nom: in double quotes
+// when nom holds a space or begins or ends with a blank, unless it begins
+// with a double quote.
 std::string TexteDuNom(const std::string& nom);
 
 // The text the setter shows for a nom it accepts: TexteDuNom of nom's getter
 // form, so that the field reads back that form and not the raw text (" "a b" "
-// would otherwise be shown as "" "a b" "", which reads as no valid name). A
-// form that begins or ends with a blank other than a space is quoted too, or
-// reading it back would trim that blank.
+// would otherwise be shown as "" "a b" "", which reads as no valid name).
 std::string TexteDefini(const std::string& nom);
+
+// The text a field shows for a name proposed from another field's name (the
+// encrypted file's name from the source's): TexteDuNom of nom itself, which is
+// already a name and is not read again. Raises "Nom de fichier incorrect - %s"
+// when nom is not empty and not a valid name.
+std::string TexteDuNomPropose(const std::string& nom);
 
 // The setter's check: raises "Nom de fichier incorrect - %s" (with nom
 // unchanged) when nom is not empty and its getter form is not a valid name.

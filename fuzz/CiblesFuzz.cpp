@@ -581,6 +581,32 @@ std::string Champ(TPlateformeMemoire& disque, const std::string& texte, const st
     if (NomFichierValide(texte) && NomDuTexte(texte) == texte && FormeObtenue(TexteDuNom(texte)) != texte)
         return "le nom affiché ne se relit pas : « " + TexteDuNom(texte) + " »";
 
+    // One reading: the destination proposed from the name, once shown, reads
+    // back as exactly that proposal, so a run of each field uses what the user
+    // sees proposed. A text that begins (after blanks and empty pairs) with a
+    // quote never leaves a quote in its name.
+    const std::string propose = NomChiffrePropose(nom);
+    if (NomFichierValide(propose)) {
+        if (FormeObtenue(TexteDuNomPropose(propose)) != propose)
+            return "la proposition ne se relit pas : « " + TexteDuNomPropose(propose) + " »";
+    } else {
+        try {
+            TexteDuNomPropose(propose);
+            return "TexteDuNomPropose accepte un nom invalide";
+        } catch (const EKOZException&) {
+        }
+    }
+    {
+        size_t i = 0;
+        for (;;) {
+            while (i < texte.size() && static_cast<unsigned char>(texte[i]) <= ' ') ++i;
+            if (texte.compare(i, 2, "\"\"") != 0) break;
+            i += 2;
+        }
+        if (i < texte.size() && texte[i] == '"' && nom.find('"') != std::string::npos)
+            return "un nom entre guillemets garde un guillemet";
+    }
+
     // The setter's check refuses exactly the invalid getter forms, naming the text unchanged.
     bool refuse = false;
     try {

@@ -1,5 +1,8 @@
 #include "platform/Plateforme.hpp"
 
+#include <locale.h>
+#include <string.h>
+
 #include <cstring>
 
 #include "platform/Format.hpp"
@@ -16,11 +19,30 @@ TPlateforme* DefinirPlateforme(TPlateforme* p) {
     return ancienne;
 }
 
-std::string TexteErreur(int e) {
-    std::string texte = std::strerror(e);
+namespace {
+// The French locale, made once and kept for the life of the process; null
+// when it is not installed.
+locale_t LocaleFrancaise() {
+    static const locale_t francaise = newlocale(LC_ALL_MASK, "fr_FR.UTF-8", locale_t(0));
+    return francaise;
+}
+}  // namespace
+
+bool RaisonsEnFrancais() { return LocaleFrancaise() != locale_t(0); }
+
+std::string RaisonNettoyee(std::string texte) {
     while (!texte.empty() && (static_cast<unsigned char>(texte.back()) <= ' ' || texte.back() == '.'))
         texte.pop_back();
+    if (!texte.empty() && texte[0] >= 'a' && texte[0] <= 'z') texte[0] = char(texte[0] - 'a' + 'A');
     return texte;
+}
+
+// strerror_l, unlike strerror, is safe on the worker threads that run the commands.
+std::string TexteErreur(int e) {
+    const locale_t francaise = LocaleFrancaise();
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    const locale_t l = francaise ? francaise : c;
+    return RaisonNettoyee(l ? strerror_l(e, l) : std::strerror(e));
 }
 
 namespace {

@@ -133,9 +133,17 @@ TPlateforme* DefinirPlateforme(TPlateforme* p);
 // The POSIX implementation, for test doubles that wrap it.
 TPlateforme& PlateformePosix();
 
-// The platform's text for errno value e: strerror with trailing blanks,
-// control characters and "." removed.
+// The platform's text for errno value e: the C library's reason (strerror),
+// in French whatever the user's locale, since every message around it is in
+// French; in the C library's own words when the fr_FR.UTF-8 locale is not
+// installed. Shaped by RaisonNettoyee.
 std::string TexteErreur(int e);
+// Whether TexteErreur speaks French here (the fr_FR.UTF-8 locale exists).
+bool RaisonsEnFrancais();
+// A reason as the messages show it: trailing blanks, control characters and
+// "." removed, and a first lower-case ASCII letter made upper-case ("est un
+// dossier" follows a full stop in the messages).
+std::string RaisonNettoyee(std::string texte);
 
 // The four file messages, with nom made absolute.
 std::string MessageOuverture(const std::string& nom, const std::string& raison);

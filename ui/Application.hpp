@@ -8,9 +8,15 @@
 #include "random/KOZTools.hpp"
 
 // Names the application after the program file ("Zymkozchiffre"), the title
-// of the exception display, and installs the toolkit's own translations for
-// the user's language, so the platform's dialogs speak it too.
+// of the exception display, and installs the toolkit's French translations.
 void PreparerApplication(QApplication& application);
+
+// The windows speak only French, so the toolkit's own texts (file dialogs,
+// standard buttons, dates and sizes) are French too, whatever the user's
+// locale: French becomes the default locale and the toolkit's French
+// translation (qtbase_fr, package qt6-translations-l10n) is installed. False
+// when that translation is missing.
+bool InstallerTraductions(QCoreApplication& application);
 
 // A program's main(): the shared generator is created and seeded before the
 // application and its window TFenetre exist, and destroyed after the window is gone.

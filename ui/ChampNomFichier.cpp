@@ -82,6 +82,10 @@ void TChampNomFichier::DefinirNomFichier(const std::string& nom) {
     setText(QString::fromStdString(TexteDefini(nom)));
 }
 
+void TChampNomFichier::ProposerNomFichier(const std::string& nom) {
+    setText(QString::fromStdString(TexteDuNomPropose(nom)));
+}
+
 void TChampNomFichier::Parcourir() {
     const TPreparationParcours p = PreparerParcours(text().toStdString(), RepertoireInitial, NomPropose);
     RepertoireInitial = p.Repertoire;

@@ -33,6 +33,10 @@ public:
     // NomFichier() then gives that form. Raises "Nom de fichier
     // incorrect - %s" and leaves the text as it was when nom is not valid.
     void DefinirNomFichier(const std::string& nom);
+    // Shows nom, a name derived from another field's name, so that
+    // NomFichier() gives nom itself (TexteDuNomPropose); raises as
+    // DefinirNomFichier does when nom is not valid.
+    void ProposerNomFichier(const std::string& nom);
 
     // Runs the browse dialog as the button does.
     void Parcourir();

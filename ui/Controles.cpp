@@ -52,6 +52,11 @@ TBarreEtat::TBarreEtat(QWidget* parent) : QStatusBar(parent), Zone(new QLabel(th
     setFont(police);
     setSizeGripEnabled(true);
     setFocusPolicy(Qt::NoFocus);
+    setAccessibleName("Barre d'état");
+    setAccessibleDescription("Avancement et résultat de la dernière opération");
+    Zone->setAccessibleName("État");
+    Barre->setAccessibleName("Progression");
+    Barre->setAccessibleDescription("Part du fichier déjà traitée");
     Zone->setTextFormat(Qt::PlainText);
     Zone->setContentsMargins(2, 0, 0, 0);
     addWidget(Zone, 1);
@@ -65,10 +70,18 @@ TBarreEtat::TBarreEtat(QWidget* parent) : QStatusBar(parent), Zone(new QLabel(th
 }
 
 QString TBarreEtat::Texte() const { return Zone->text(); }
-void TBarreEtat::DefinirTexte(const QString& texte) { Zone->setText(texte); }
+
+// The text is the status area's accessible name, and the percentage the
+// progress bar's description: the toolkit announces each change of a name,
+// description or value to screen readers.
+void TBarreEtat::DefinirTexte(const QString& texte) {
+    Zone->setText(texte);
+    Zone->setAccessibleName(texte.isEmpty() ? QStringLiteral("État") : texte);
+}
 
 void TBarreEtat::MontrerProgression(int pourcent) {
     Barre->setValue(pourcent);
+    Barre->setAccessibleDescription(QString("%1 % fait").arg(pourcent));
     Barre->show();
 }
 

@@ -6,10 +6,12 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 
@@ -17,10 +19,17 @@
 #include "ui/AffichageErreur.hpp"
 #include "ui/ChampNomFichier.hpp"
 #include "ui/Controles.hpp"
+#include "ui/Notification.hpp"
 #include "commande/NomFichier.hpp"
+#include "platform/KOZErreur.hpp"
 
 namespace {
 constexpr int kEcartEtiquette = 5;  // between a label's caption and its field
+constexpr int kMarge = 8;           // kept between controls, and to the window's edges
+constexpr int kLargeurChampMin = 120;  // a file-name field still shows a useful part of a name
+
+QString Utf8(const char* texte) { return QString::fromUtf8(texte); }
+QString SansRaccourci(const QString& legende) { return QString::fromStdString(::SansRaccourci(legende.toStdString())); }
 
 QString PremierFichierLocal(const QMimeData* m) {
     if (!m || !m->hasUrls()) return {};
@@ -37,7 +46,7 @@ QLabel* Etiquette(QWidget* parent, const char* texte) {
 }  // namespace
 
 TFenetreKOZ::TFenetreKOZ(const TTextesFenetre& t, QWidget* parent)
-    : QWidget(parent), Barre(nullptr), Travail(new TTravailFond(this)) {
+    : QWidget(parent), Barre(nullptr), Travail(new TTravailFond(this)), Operation(t.Operation) {
     QFont police = QApplication::font();
     police.setPointSize(8);
     setFont(police);
@@ -84,6 +93,10 @@ TFenetreKOZ::TFenetreKOZ(const TTextesFenetre& t, QWidget* parent)
     CheckBox1 = new TCaseMultiligne(QString::fromUtf8(t.Case), this);
     Placer(CheckBox1, 16, 128, 217, 33);
 
+    // A label shows its mnemonic, and is measured without the "&", once it has its buddy.
+    Label1->setBuddy(JvFilenameEdit1);
+    Label2->setBuddy(JvFilenameEdit2);
+    Label3->setBuddy(JvFilenameEdit3);
     AjusterColonne({Label1, Label2, Label3}, {JvFilenameEdit1, JvFilenameEdit2, JvFilenameEdit3, Label4});
     AjusterColonne({Label4}, {});
     AjusterHauteur(CheckBox1, CheckBox1->HauteurNecessaire(217), 174);
@@ -92,6 +105,28 @@ TFenetreKOZ::TFenetreKOZ(const TTextesFenetre& t, QWidget* parent)
     setTabOrder(JvFilenameEdit2, Button1);
     setTabOrder(Button1, JvFilenameEdit3);
     setTabOrder(JvFilenameEdit3, CheckBox1);
+
+    // Every control tells a screen reader what it is (its label's caption)
+    // and what it is for.
+    QLabel* etiquettes[3] = {Label1, Label2, Label3};
+    TChampNomFichier* champs[3] = {JvFilenameEdit1, JvFilenameEdit2, JvFilenameEdit3};
+    for (int i = 0; i < 3; ++i) {
+        const QString nom = SansRaccourci(etiquettes[i]->text());
+        etiquettes[i]->setAccessibleName(nom);
+        champs[i]->setAccessibleName(nom);
+        champs[i]->setAccessibleDescription(Utf8(t.Descriptions[i]));
+        champs[i]->BoutonParcourir()->setAccessibleName("Parcourir : " + nom);
+        champs[i]->BoutonParcourir()->setAccessibleDescription(
+            "Ouvre le dialogue de choix du champ « " + nom + " » (Alt+Bas dans le champ)");
+    }
+    Label4->setAccessibleName(Label4->text());
+    JvFilenameEdit3->setAccessibleDescription(JvFilenameEdit3->accessibleDescription() + ' ' + Label4->text());
+    Button1->setAccessibleName(SansRaccourci(Button1->text()));
+    Button1->setAccessibleDescription(Utf8(t.DescriptionBouton));
+    CheckBox1->setAccessibleName(SansRaccourci(CheckBox1->text()));
+    CheckBox1->setAccessibleDescription(Utf8(t.DescriptionCase));
+
+    setMinimumSize(TailleMinimale());
 
     // Virtual calls from the lambdas run once the window is built.
     connect(JvFilenameEdit1, &QLineEdit::textChanged, this, [this] { JvFilenameEdit1Change(); });
@@ -193,24 +228,88 @@ void TFenetreKOZ::resizeEvent(QResizeEvent* e) {
 
 void TFenetreKOZ::Executer(TTravailFond::TTache tache) {
     if (Travail->EnCours()) return;
+    TexteAvant = Barre->Texte();
+    FocusAvant = focusWidget();
     ActiverSaisie(false);
+    Barre->DefinirTexte(QString::fromStdString(Operation) + " en cours…");
     Barre->MontrerProgression(0);
+    Chrono.start();
     if (!Travail->Lancer(std::move(tache))) {
         Barre->CacherProgression();
+        Barre->DefinirTexte(TexteAvant);
         ActiverSaisie(true);
     }
 }
 
 void TFenetreKOZ::Fin(bool reussi, const QString& texte) {
+    const uint64_t duree = uint64_t(Chrono.elapsed());
     Barre->CacherProgression();
     ActiverSaisie(true);
-    if (reussi) {
-        // The status text is the first line; what follows is for the user to read.
-        const qsizetype saut = texte.indexOf('\n');
+    if (FocusAvant && isActiveWindow()) FocusAvant->setFocus(Qt::OtherFocusReason);
+    // The status text is the first line of a success; what follows is for the user to read.
+    const qsizetype saut = reussi ? texte.indexOf('\n') : -1;
+    if (reussi)
         Barre->DefinirTexte(saut < 0 ? texte : texte.left(saut));
-        if (saut >= 0) AfficherAvis(texte.mid(saut + 1).toStdString());
-    } else if (!texte.isEmpty())
-        AfficherErreur(texte.toStdString());
+    else if (texte.isEmpty())
+        Barre->DefinirTexte(QString::fromStdString(Operation) + " interrompu");
+    else
+        Barre->DefinirTexte(TexteAvant);
+    if (const auto avis = AvisDeFin(duree, isActiveWindow(), reussi, texte.toStdString(), Operation, SeuilAvisMs))
+        Notifier(QString::fromStdString(avis->Titre), QString::fromStdString(avis->Corps));
+    if (!reussi && !texte.isEmpty()) AfficherErreur(texte.toStdString());
+    if (saut >= 0) AfficherAvis(texte.mid(saut + 1).toStdString());
+}
+
+void TFenetreKOZ::Interrompre() { Travail->Interrompre(); }
+
+void TFenetreKOZ::ExigerNom(const TChampNomFichier* champ, const QLabel* etiquette) const {
+    if (champ->NomFichier().empty())
+        throw EKOZException(MessageChampVide(SansRaccourci(etiquette->text().toStdString())));
+}
+
+void TFenetreKOZ::keyPressEvent(QKeyEvent* e) {
+    const bool seul = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (seul && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        if (!EnCours() && Button1->isEnabled()) Button1->click();
+        return;
+    }
+    if (seul && e->key() == Qt::Key_Escape) {
+        if (EnCours())
+            Interrompre();
+        else
+            close();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+// Right-anchored controls move left as the window narrows and must stay
+// clear of the fixed ones beside them; stretching ones keep a useful width;
+// the bottom-anchored status bar rises and must stay below everything else.
+QSize TFenetreKOZ::TailleMinimale() const {
+    int dx = -kLargeurConception, dy = -kHauteurConception;
+    for (const TPlace& p : Places) {
+        const QRect& r = p.Conception;
+        const bool droite = p.Ancres & Droite, gauche = p.Ancres & Gauche;
+        if (!droite) dx = std::max(dx, r.right() + 1 + kMarge - kLargeurConception);
+        if (droite && gauche) {
+            const int utile = p.W == Barre ? p.W->minimumSizeHint().width() : kLargeurChampMin;
+            dx = std::max(dx, utile - r.width());
+        }
+        if (droite && !gauche) {
+            dx = std::max(dx, kMarge - r.left());
+            for (const TPlace& q : Places) {
+                if ((q.Ancres & Droite) || (q.Ancres & Bas)) continue;
+                if (q.Conception.bottom() < r.top() || q.Conception.top() > r.bottom()) continue;
+                dx = std::max(dx, q.Conception.right() + 1 + kMarge - r.left());
+            }
+        }
+        if ((p.Ancres & Bas) && !(p.Ancres & Haut)) {
+            for (const TPlace& q : Places)
+                if (!(q.Ancres & Bas)) dy = std::max(dy, q.Conception.bottom() + 1 - r.top());
+        }
+    }
+    return QSize(kLargeurConception + dx, kHauteurConception + dy);
 }
 
 // A run still going stops at its next byte, leaving the files as any failure

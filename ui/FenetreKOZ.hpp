@@ -6,10 +6,14 @@
 // and dropped files. Both windows have the same controls in the same places;
 // only their texts differ (TTextesFenetre).
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "commande/TextesApplication.hpp"
 #include "ui/TravailFond.hpp"
 
 class QLabel;
@@ -20,7 +24,10 @@ class TChampNomFichier;
 
 // What one window says: its title, the captions of its three labels (with
 // their designed widths), the note under the grid, the filters of its first
-// two fields, the button's caption and the check box's.
+// two fields, the button's caption and the check box's (captions carry their
+// keyboard mnemonic, "&Grille"), the name of its run ("Chiffrement") for the
+// status bar and notifications, and what each control is for, for screen
+// readers.
 struct TTextesFenetre {
     const char* Titre;
     const char* Etiquettes[3];
@@ -29,6 +36,10 @@ struct TTextesFenetre {
     const char* Filtres[2];
     const char* Bouton;
     const char* Case;
+    const char* Operation;
+    const char* Descriptions[3];
+    const char* DescriptionBouton;
+    const char* DescriptionCase;
 };
 
 class TFenetreKOZ : public QWidget {
@@ -65,6 +76,15 @@ public:
     // goes to the grid field, any other file as if dropped on the window.
     void OuvrirFichier(const std::string& nom);
 
+    // Stops a run at its next byte; its end then shows "… interrompu".
+    void Interrompre();
+    // The smallest client size at which no control overlaps another or
+    // leaves the window: the window's minimum size.
+    QSize TailleMinimale() const;
+    // A run at least this long that ends while the window is not active is
+    // announced by a desktop notification.
+    uint64_t SeuilAvisMs = kDureeAvisMs;
+
 protected:
     // Builds the controls with the texts t, then runs FormCreate.
     TFenetreKOZ(const TTextesFenetre& t, QWidget* parent);
@@ -86,9 +106,15 @@ protected:
     void ActiverSaisie(bool actif);
     // A file dropped on the window (not taken by a field).
     virtual void FichierDepose(const std::string& nom) = 0;
+    // Raises "Le champ « … » est vide", naming the field by its label's
+    // caption, when champ holds no name.
+    void ExigerNom(const TChampNomFichier* champ, const QLabel* etiquette) const;
 
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    // Enter runs the command (as the button does); Escape stops a run, or
+    // closes the window when none goes on.
+    void keyPressEvent(QKeyEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
@@ -106,4 +132,8 @@ private:
 
     std::vector<TPlace> Places;
     TTravailFond* Travail;
+    std::string Operation;
+    QElapsedTimer Chrono;        // since the start of the current run
+    QString TexteAvant;          // the status text a failed run gives back
+    QPointer<QWidget> FocusAvant;  // where the focus returns after a run
 };

@@ -30,6 +30,11 @@ public:
     // Asks the run to stop before its next byte and waits for it to end. The
     // run's end is then not signalled: the caller is leaving.
     void Arreter();
+    // Asks the run to stop before its next byte without waiting: its end is
+    // signalled as an interruption (reussi false, empty text).
+    void Interrompre() {
+        if (EnCours()) Arret = true;
+    }
 
     // The stop flag the run watches (tests read it).
     const std::atomic<bool>& DrapeauArret() const { return Arret; }

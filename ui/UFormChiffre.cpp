@@ -13,30 +13,35 @@
 namespace {
 const TTextesFenetre kTextes = {
     "ZymKOZ-Chiffrement-",
-    {"Fichier à chiffrer", "Fichier chiffré", "Grille"},
+    {"&Fichier à chiffrer", "Fic&hier chiffré", "&Grille"},
     {75, 63, 23},
     "(Si vide alors on part d'une nouvelle grille aléatoire)",
     {"Tous les fichiers (*.*)|*.*", "Fichier KOZ (*.KOZ)|*.KOZ|Tous les fichiers (*.*)|*.*"},
-    "Chiffrer",
-    "Mode sécurisé (vérification de la validité de la grille pour chaque octet codé)",
+    "&Chiffrer",
+    "&Mode sécurisé (vérification de la validité de la grille pour chaque octet codé)",
+    "Chiffrement",
+    {"Le fichier à chiffrer.", "Le fichier chiffré à écrire, proposé d'après le fichier à chiffrer.",
+     "La grille de départ, un fichier .KGR."},
+    "Chiffre le fichier. Entrée lance aussi le chiffrement, Échap l'arrête.",
+    "Vérifie la validité de la grille après chaque octet codé ; plus lent.",
 };
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : TFenetreKOZ(kTextes, parent) {}
 
 void TForm1::JvFilenameEdit1Change() {
-    Proteger([this] { JvFilenameEdit2->DefinirNomFichier(NomChiffrePropose(JvFilenameEdit1->NomFichier())); });
+    Proteger([this] { JvFilenameEdit2->ProposerNomFichier(NomChiffrePropose(JvFilenameEdit1->NomFichier())); });
 }
 
 void TForm1::Button1Click() {
     Proteger([this] {
+        ExigerNom(JvFilenameEdit1, Label1);
+        ExigerNom(JvFilenameEdit2, Label2);
         TChiffrement c;
         c.Sources = {JvFilenameEdit1->NomFichier()};
         c.Destination = JvFilenameEdit2->NomFichier();
         c.Grille = JvFilenameEdit3->NomFichier();
         c.Securise = CheckBox1->isChecked();
-        // An empty field is not a request for the proposed name.
-        if (c.Destination.empty()) throw EKOZException(MessageCreation("", TexteErreur(ENOENT)));
         // An existing encrypted file is replaced only when the user says so.
         if (Plateforme().IdentiteDe(c.Destination) && Plateforme().FichierOrdinaire(c.Destination)) {
             if (!Demander("Le fichier chiffré « " + Plateforme().CheminComplet(c.Destination) +

@@ -14,23 +14,30 @@
 namespace {
 const TTextesFenetre kTextes = {
     "ZymKOZ-Déchiffrement-",
-    {"Fichier chiffré", "Fichier déchiffré", "Grille"},
+    {"&Fichier chiffré", "Fic&hier déchiffré", "&Grille"},
     {63, 75, 23},
     "(Facultative : le journal du dossier retrouve la clé du fichier)",
     {"Fichier KOZ (*.KOZ)|*.KOZ|Tous les fichiers (*.*)|*.*", "Tous les fichiers (*.*)|*.*"},
-    "Déchiffrer",
-    "Écraser le fichier déchiffré s'il existe déjà",
+    "&Déchiffrer",
+    "É&craser le fichier déchiffré s'il existe déjà",
+    "Déchiffrement",
+    {"Le fichier chiffré à relire, un fichier .KOZ.",
+     "Le fichier déchiffré à écrire, proposé d'après le fichier chiffré.",
+     "La grille de départ, requise : le fichier DEBUT.KGR écrit par le chiffrement."},
+    "Déchiffre le fichier. Entrée lance aussi le déchiffrement, Échap l'arrête.",
+    "Remplace le fichier déchiffré s'il existe déjà ; sinon il n'est jamais remplacé.",
 };
 }  // namespace
 
 TFormDechiffre::TFormDechiffre(QWidget* parent) : TFenetreKOZ(kTextes, parent) {}
 
 void TFormDechiffre::JvFilenameEdit1Change() {
-    Proteger([this] { JvFilenameEdit2->DefinirNomFichier(NomDechiffrePropose(JvFilenameEdit1->NomFichier())); });
+    Proteger([this] { JvFilenameEdit2->ProposerNomFichier(NomDechiffrePropose(JvFilenameEdit1->NomFichier())); });
 }
 
 void TFormDechiffre::Button1Click() {
     Proteger([this] {
+        ExigerNom(JvFilenameEdit1, Label1);
         TDechiffrement d;
         d.Fichiers.emplace_back(JvFilenameEdit1->NomFichier(), JvFilenameEdit2->NomFichier());
         d.Grille = JvFilenameEdit3->NomFichier();

@@ -194,7 +194,7 @@ TEST_F(ChiffreurTest, ReadErrorIsReportedWithTheBlocksOfTheBytesBefore) {
     p.LectureEchoueApres = 70000;
     TEnregistreur e;
     EXPECT_EQ(Echec([&] { c.ChiffrerFichier(src, dst); }),
-              "Impossible de lire le fichier \"" + src + "\". Input/output error");
+              "Impossible de lire le fichier \"" + src + "\". " + TexteErreur(EIO));
     DefinirSourceMots(nullptr);
     EXPECT_TRUE(LireFichier(dst) == Rejouer(jumeau, e.Mots, clair, 70000));
 }
@@ -202,26 +202,26 @@ TEST_F(ChiffreurTest, ReadErrorIsReportedWithTheBlocksOfTheBytesBefore) {
 TEST_F(ChiffreurTest, SourceThatCannotBeOpened) {
     EcrireFichier(dst, "ancien");
     EXPECT_EQ(Echec([&] { c.ChiffrerFichier(d / "absent", dst); }),
-              "Impossible d'ouvrir le fichier \"" + (d / "absent") + "\". No such file or directory");
+              "Impossible d'ouvrir le fichier \"" + (d / "absent") + "\". " + TexteErreur(ENOENT));
     fs::create_directory(d / "rep");
     EXPECT_EQ(Echec([&] { c.ChiffrerFichier(d / "rep", dst); }),
-              "Impossible d'ouvrir le fichier \"" + (d / "rep") + "\". Is a directory");
+              "Impossible d'ouvrir le fichier \"" + (d / "rep") + "\". " + TexteErreur(EISDIR));
     EXPECT_EQ(LireFichier(dst), "ancien");
 }
 
 TEST_F(ChiffreurTest, DestinationThatCannotBeCreated) {
     EcrireFichier(src, "abc");
     EXPECT_EQ(Echec([&] { c.ChiffrerFichier(src, d / "absent/x.KOZ"); }),
-              "Impossible de créer le fichier \"" + (d / "absent/x.KOZ") + "\". No such file or directory");
+              "Impossible de créer le fichier \"" + (d / "absent/x.KOZ") + "\". " + TexteErreur(ENOENT));
     EXPECT_EQ(Echec([&] { c.ChiffrerFichier(src, d.Chemin.string()); }),
-              "Impossible de créer le fichier \"" + d.Chemin.string() + "\". Is a directory");
+              "Impossible de créer le fichier \"" + d.Chemin.string() + "\". " + TexteErreur(EISDIR));
 }
 
 TEST_F(ChiffreurTest, FullDiskAndShortWrites) {
     const std::string clair = OctetsAleatoires(50000, 3);
     EcrireFichier(src, clair);
     EXPECT_EQ(Echec([&] { c.ChiffrerFichier(src, "/dev/full"); }),
-              "Impossible d'écrire dans le fichier \"/dev/full\". No space left on device");
+              "Impossible d'écrire dans le fichier \"/dev/full\". " + TexteErreur(ENOSPC));
 
     CopierEtat(c, jumeau);
     TPlateformeFautive p;
@@ -229,7 +229,7 @@ TEST_F(ChiffreurTest, FullDiskAndShortWrites) {
     p.EcritureCourte = true;
     TEnregistreur e;
     EXPECT_EQ(Echec([&] { c.ChiffrerFichier(src, dst); }),
-              "Impossible d'écrire dans le fichier \"" + dst + "\". No space left on device");
+              "Impossible d'écrire dans le fichier \"" + dst + "\". " + TexteErreur(ENOSPC));
     DefinirSourceMots(nullptr);
     EXPECT_EQ(LireFichier(dst), Rejouer(jumeau, e.Mots, clair, clair.size()).substr(0, 1000))
         << "the bytes already written stay";
@@ -242,7 +242,7 @@ TEST_F(ChiffreurTest, CloseFailureIsReported) {
     p.FermetureEchoue = true;
     TEnregistreur e;
     EXPECT_EQ(Echec([&] { c.ChiffrerFichier(src, dst); }),
-              "Impossible d'écrire dans le fichier \"" + dst + "\". Input/output error");
+              "Impossible d'écrire dans le fichier \"" + dst + "\". " + TexteErreur(EIO));
     DefinirSourceMots(nullptr);
     EXPECT_EQ(LireFichier(dst), Rejouer(jumeau, e.Mots, clair, clair.size()));
 }

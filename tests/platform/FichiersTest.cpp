@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 
 #include "tests/support/Fichiers.hpp"
@@ -40,11 +42,39 @@ TEST(Plateforme, FullPaths) {
 }
 
 TEST(Plateforme, ErrorTextAndMessages) {
-    EXPECT_EQ(TexteErreur(ENOENT), "No such file or directory");
+    // French whatever the user's locale, when the French locale is installed
+    // (scripts/setup and the package see to it).
+    if (RaisonsEnFrancais()) {
+        EXPECT_EQ(TexteErreur(ENOENT), "Aucun fichier ou dossier de ce type");
+        EXPECT_EQ(TexteErreur(ENAMETOOLONG), "Nom de fichier trop long");
+        EXPECT_EQ(TexteErreur(EISDIR), "Est un dossier");
+    } else {
+        EXPECT_EQ(TexteErreur(ENOENT), "No such file or directory");
+    }
     EXPECT_EQ(MessageOuverture("/x", "r"), "Impossible d'ouvrir le fichier \"/x\". r");
     EXPECT_EQ(MessageCreation("/x", "r"), "Impossible de créer le fichier \"/x\". r");
     EXPECT_EQ(MessageLecture("/x", "r"), "Impossible de lire le fichier \"/x\". r");
     EXPECT_EQ(MessageEcriture("/x", "r"), "Impossible d'écrire dans le fichier \"/x\". r");
+}
+
+TEST(Plateforme, ErrorTextIsFrenchWhateverTheLocale) {
+    ASSERT_TRUE(RaisonsEnFrancais()) << "la locale fr_FR.UTF-8 manque : lancez scripts/setup";
+    const char* avant = std::getenv("LC_ALL");
+    const std::string garde = avant ? avant : "";
+    setenv("LC_ALL", "C", 1);
+    std::setlocale(LC_ALL, "");
+    EXPECT_EQ(TexteErreur(ENOSPC), "Aucun espace disponible sur le périphérique");
+    if (avant) setenv("LC_ALL", garde.c_str(), 1); else unsetenv("LC_ALL");
+    std::setlocale(LC_ALL, "C");
+}
+
+TEST(Plateforme, ReasonsLoseTheirEndAndGainACapital) {
+    EXPECT_EQ(RaisonNettoyee("est un dossier.\n"), "Est un dossier");
+    EXPECT_EQ(RaisonNettoyee("Erreur d'entrée/sortie . \t"), "Erreur d'entrée/sortie");
+    EXPECT_EQ(RaisonNettoyee("\xC3\xA9" "chec"), "\xC3\xA9" "chec");
+    EXPECT_EQ(RaisonNettoyee("..."), "");
+    EXPECT_EQ(RaisonNettoyee(""), "");
+    EXPECT_EQ(RaisonNettoyee("1 fichier"), "1 fichier");
 }
 
 TEST(Plateforme, SizesBeyondFourGibibytes) {

@@ -56,7 +56,7 @@ TEST_F(EtatTest, SaveOrderIsGridExchangePermutations) {
         p.CreationEnEchec = echec;
         const std::string rate = echec == 2 ? "T.KEC" : "T.KPR";
         EXPECT_EQ(Echec([&] { source.Sauver(r.Dir(), "T"); }),
-                  "Impossible de créer le fichier \"" + (r / rate) + "\". No space left on device");
+                  "Impossible de créer le fichier \"" + (r / rate) + "\". " + TexteErreur(ENOSPC));
         EXPECT_EQ(fs::file_size(r / "T.KGR"), 256u);
         EXPECT_EQ(fs::exists(r / "T.KEC"), echec == 3);
         EXPECT_FALSE(fs::exists(r / "T.KPR"));
@@ -103,7 +103,7 @@ TEST_F(EtatTest, MissingExchangeFileAfterAValidGrid) {
     const auto echange = cible.Echange->Table;
     const std::string permutations = OctetsPermutations(cible);
     EXPECT_EQ(Echec([&] { cible.Charger(d.Dir(), "T"); }),
-              "Impossible d'ouvrir le fichier \"" + (d / "T.KEC") + "\". No such file or directory");
+              "Impossible d'ouvrir le fichier \"" + (d / "T.KEC") + "\". " + TexteErreur(ENOENT));
     EXPECT_EQ(cible.Cases(), source.Cases());
     EXPECT_EQ(cible.Echange->Table, echange);
     EXPECT_EQ(OctetsPermutations(cible), permutations);
@@ -141,7 +141,7 @@ TEST_F(EtatTest, ReadErrorIsReportedAndLeavesTheTable) {
     p.LectureEchoueApres = 100;
     p.SeulementPour = ".KPR";
     EXPECT_EQ(Echec([&] { cible.Charger(d.Dir(), "T"); }),
-              "Impossible de lire le fichier \"" + (d / "T.KPR") + "\". Input/output error");
+              "Impossible de lire le fichier \"" + (d / "T.KPR") + "\". " + TexteErreur(EIO));
     EXPECT_EQ(cible.Echange->Table, source.Echange->Table);
     EXPECT_EQ(OctetsPermutations(cible), permutations);
 }
@@ -153,7 +153,7 @@ TEST_F(EtatTest, WriteFailuresAreReportedAndStopTheTrio) {
         p.EcritureEchoueApres = 0;
         p.SeulementPour = ".KEC";
         EXPECT_EQ(Echec([&] { source.Sauver(r.Dir(), "T"); }),
-                  "Impossible d'écrire dans le fichier \"" + (r / "T.KEC") + "\". No space left on device");
+                  "Impossible d'écrire dans le fichier \"" + (r / "T.KEC") + "\". " + TexteErreur(ENOSPC));
         EXPECT_EQ(fs::file_size(r / "T.KGR"), 256u);
         EXPECT_FALSE(fs::exists(r / "T.KPR"));
     }
@@ -164,7 +164,7 @@ TEST_F(EtatTest, WriteFailuresAreReportedAndStopTheTrio) {
         p.EcritureCourte = true;
         p.SeulementPour = ".KPR";
         EXPECT_EQ(Echec([&] { source.Sauver(r.Dir(), "T"); }),
-                  "Impossible d'écrire dans le fichier \"" + (r / "T.KPR") + "\". No space left on device");
+                  "Impossible d'écrire dans le fichier \"" + (r / "T.KPR") + "\". " + TexteErreur(ENOSPC));
         EXPECT_EQ(LireFichier(r / "T.KPR"), OctetsPermutations(source).substr(0, 100)) << "what was written stays";
     }
     {
@@ -173,7 +173,7 @@ TEST_F(EtatTest, WriteFailuresAreReportedAndStopTheTrio) {
         p.FermetureEchoue = true;
         p.SeulementPour = ".KGR";
         EXPECT_EQ(Echec([&] { source.Sauver(r.Dir(), "T"); }),
-                  "Impossible d'écrire dans le fichier \"" + (r / "T.KGR") + "\". Input/output error");
+                  "Impossible d'écrire dans le fichier \"" + (r / "T.KGR") + "\". " + TexteErreur(EIO));
         EXPECT_FALSE(fs::exists(r / "T.KEC"));
     }
 }

@@ -35,6 +35,10 @@ int main(int argc, char** argv) {
     {
         QApplication application(argc, argv);
         QCoreApplication::setApplicationName("Zymkozchiffre");
+        // No test may be stopped by a modal box it did not expect: notices
+        // are dropped and questions answered No unless a test records them.
+        DefinirAfficheurAvis([](const QString&, const QString&) {});
+        DefinirQuestionneur([](const QString&, const QString&) { return false; });
         std::string choix;
         std::vector<char*> args{argv[0]};
         for (int i = 1; i < argc; ++i) {

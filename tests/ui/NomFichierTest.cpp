@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "commande/KOZNoms.hpp"
 #include "commande/TextesApplication.hpp"
 #include "platform/KOZErreur.hpp"
 #include "tests/support/Fichiers.hpp"
@@ -22,16 +23,51 @@ TEST(NomFichier, LeTexteEntierEstLeNomSansBlancsAuxBoutsNiGuillemets) {
     EXPECT_EQ(NomDuTexte("  \t\"/tmp/mes documents/a.txt\" \r\n"), "/tmp/mes documents/a.txt");
     EXPECT_EQ(NomDuTexte("\" /tmp/a \""), " /tmp/a ");
     EXPECT_EQ(NomDuTexte("   "), "");
-    EXPECT_EQ(NomDuTexte("\"\""), "");
-    EXPECT_EQ(NomDuTexte("\"\"\""), "\"");
-    EXPECT_EQ(NomDuTexte("\"a\"b\""), "a\"b");
     // A name being typed in quotes: the opening quote alone is dropped too.
     EXPECT_EQ(NomDuTexte("\""), "");
     EXPECT_EQ(NomDuTexte("\"/tmp/mes doc"), "/tmp/mes doc");
-    EXPECT_EQ(NomDuTexte("/tmp/a\" "), "/tmp/a");
-    EXPECT_EQ(NomDuTexte("/tmp/\"a"), "/tmp/\"a");
     // Bytes above 127 are ordinary characters, not blanks.
     EXPECT_EQ(NomDuTexte("\xC3\xA9t\xC3\xA9\xC2\xA0"), "\xC3\xA9t\xC3\xA9\xC2\xA0");
+}
+
+TEST(NomFichier, UnNomEntreGuillemetsSArreteASonGuillemetFermant) {
+    // What follows the closing quote is not part of the name.
+    EXPECT_EQ(NomDuTexte("\"a b.txt\" brouillon"), "a b.txt");
+    EXPECT_EQ(NomDuTexte("\"a\"b\""), "a");
+    EXPECT_EQ(NomDuTexte("\"/tmp/a\"   "), "/tmp/a");
+    // Empty pairs before the name are skipped, blanks around them too.
+    EXPECT_EQ(NomDuTexte("\"\""), "");
+    EXPECT_EQ(NomDuTexte("\"\"\""), "");
+    EXPECT_EQ(NomDuTexte("\"\"a.txt"), "a.txt");
+    EXPECT_EQ(NomDuTexte(" \"\" \"\"\"a b.txt\""), "a b.txt");
+    // A quote that does not begin the name stays in it, so the name is refused.
+    EXPECT_EQ(NomDuTexte("/tmp/a\" "), "/tmp/a\"");
+    EXPECT_EQ(NomDuTexte("/tmp/\"a"), "/tmp/\"a");
+    EXPECT_EQ(NomDuTexte("a \"b c\""), "a \"b c\"");
+}
+
+// The run reads the source field's name; the destination proposed from it
+// must be that very name with its extension replaced, however it was quoted.
+TEST(NomFichier, LaPropositionEtLeLancementLisentLeMemeNom) {
+    const std::vector<std::pair<std::string, std::string>> cas{
+        {"\"a b.txt\" brouillon", "a b.txt"}, {"\"\"a.txt", "a.txt"},  {"\"\"\"a b.txt\"", "a b.txt"},
+        {"\" a.txt\"", " a.txt"},             {"\"a.txt\t\"", "a.txt\t"}, {"mes notes.txt", "mes notes.txt"},
+    };
+    for (const auto& [texte, nom] : cas) {
+        EXPECT_EQ(FormeObtenue(texte), nom) << texte;
+        const std::string propose = NomChiffrePropose(FormeObtenue(texte));
+        EXPECT_EQ(FormeObtenue(TexteDuNomPropose(propose)), propose) << texte;
+    }
+    EXPECT_EQ(TexteDuNomPropose("a b.KOZ"), "\"a b.KOZ\"");
+    EXPECT_EQ(TexteDuNomPropose(" a.KOZ"), "\" a.KOZ\"");
+    EXPECT_EQ(TexteDuNomPropose("\ta.KOZ"), "\"\ta.KOZ\"");
+    EXPECT_EQ(TexteDuNomPropose(""), "");
+    try {
+        TexteDuNomPropose("a\" b.KOZ");
+        FAIL() << "no exception";
+    } catch (const EKOZException& e) {
+        EXPECT_STREQ(e.what(), "Nom de fichier incorrect - a\" b.KOZ");
+    }
 }
 
 TEST(NomFichier, UnFichierExistantEstRenduTelQuel) {
@@ -49,6 +85,7 @@ TEST(NomFichier, LesNomsAvecBlancSontMisEntreGuillemets) {
     EXPECT_EQ(TexteDuNom("/tmp/mes documents/a.txt"), "\"/tmp/mes documents/a.txt\"");
     EXPECT_EQ(TexteDuNom("\"/tmp/mes documents/a.txt\""), "\"/tmp/mes documents/a.txt\"");
     EXPECT_EQ(TexteDuNom(""), "");
+    EXPECT_EQ(TexteDuNom("fin\t"), "\"fin\t\"");
     // Quoted and read back, a name with blanks is itself again.
     for (const std::string nom : {"/a b/c d.txt", " x", "y "}) EXPECT_EQ(NomDuTexte(TexteDuNom(nom)), nom);
 }
@@ -158,4 +195,43 @@ TEST(NomFichier, PointAjouteQuandLeDernierOctetDepasseLePoint) {
     EXPECT_EQ(TexteAffiche("a/"), "a/.");
     EXPECT_EQ(TexteAffiche("d\xC3\xA9j\xC3\xA0"), "d\xC3\xA9j\xC3\xA0.");
     EXPECT_EQ(TexteAffiche(""), "");
+}
+
+TEST(TextesFenetre, LegendeSansSonRaccourci) {
+    EXPECT_EQ(SansRaccourci("&Fichier à chiffrer"), "Fichier à chiffrer");
+    EXPECT_EQ(SansRaccourci("Fic&hier chiffré"), "Fichier chiffré");
+    EXPECT_EQ(SansRaccourci("\xC3\x89&craser"), "\xC3\x89" "craser");
+    EXPECT_EQ(SansRaccourci("Noir && blanc"), "Noir & blanc");
+    EXPECT_EQ(SansRaccourci("fin&"), "fin&");
+    EXPECT_EQ(SansRaccourci(""), "");
+}
+
+TEST(TextesFenetre, UnChampVideEstNommeParSaLegende) {
+    EXPECT_EQ(MessageChampVide("Fichier à chiffrer"), "Le champ « Fichier à chiffrer » est vide");
+    EXPECT_EQ(TexteAffiche(MessageChampVide("Fichier chiffré")), "Le champ « Fichier chiffré » est vide.");
+}
+
+TEST(TextesFenetre, UneLongueOperationFinieDerriereEstAnnoncee) {
+    const auto avis = AvisDeFin(5000, false, true, "Terminé en 5000ms", "Chiffrement");
+    ASSERT_TRUE(avis);
+    EXPECT_EQ(avis->Titre, "Chiffrement terminé");
+    EXPECT_EQ(avis->Corps, "Terminé en 5000ms");
+    const auto echec = AvisDeFin(60000, false, false, "Le fichier chiffré \"/a.KOZ\" est invalide à l'octet 3",
+                                 "Déchiffrement");
+    ASSERT_TRUE(echec);
+    EXPECT_EQ(echec->Titre, "Échec du déchiffrement");
+    EXPECT_EQ(echec->Corps, "Le fichier chiffré \"/a.KOZ\" est invalide à l'octet 3.");
+}
+
+TEST(TextesFenetre, RienPourUneOperationCourteDevantOuInterrompue) {
+    EXPECT_FALSE(AvisDeFin(4999, false, true, "Terminé en 4999ms", "Chiffrement"));
+    EXPECT_FALSE(AvisDeFin(0, false, true, "Terminé en 0ms", "Chiffrement"));
+    EXPECT_FALSE(AvisDeFin(600000, true, true, "Terminé en 600000ms", "Chiffrement"));
+    EXPECT_FALSE(AvisDeFin(600000, true, false, "Impossible", "Chiffrement"));
+    // Interrupted by the user, who therefore knows.
+    EXPECT_FALSE(AvisDeFin(600000, false, false, "", "Chiffrement"));
+    // The threshold is a parameter; the default is the documented one.
+    EXPECT_TRUE(AvisDeFin(10, false, true, "Terminé en 10ms", "Chiffrement", 10));
+    EXPECT_FALSE(AvisDeFin(9, false, true, "Terminé en 9ms", "Chiffrement", 10));
+    EXPECT_EQ(kDureeAvisMs, 5000u);
 }

@@ -32,10 +32,10 @@ private slots:
     void LesTextesEtLaDisposition() {
         TFormDechiffre f;
         QCOMPARE(f.windowTitle(), QString("ZymKOZ-Déchiffrement-"));
-        QCOMPARE(f.Label1->text(), QString("Fichier chiffré"));
-        QCOMPARE(f.Label2->text(), QString("Fichier déchiffré"));
-        QCOMPARE(f.Label3->text(), QString("Grille"));
-        QCOMPARE(f.Button1->text(), QString("Déchiffrer"));
+        QCOMPARE(f.Label1->text(), QString("&Fichier chiffré"));
+        QCOMPARE(f.Label2->text(), QString("Fic&hier déchiffré"));
+        QCOMPARE(f.Label3->text(), QString("&Grille"));
+        QCOMPARE(f.Button1->text(), QString("&Déchiffrer"));
         QVERIFY(!f.CheckBox1->isChecked());
         QCOMPARE(f.size(), QSize(490, 193));
         QCOMPARE(f.Button1->geometry(), QRect(402, 144, 75, 25));
