@@ -84,6 +84,8 @@ std::vector<std::string> NomsTries(int fd, const std::string& chemin) {
         ::close(copie);
         throw EKOZException(MessageOuverture(chemin, TexteErreur(e)));
     }
+    // The copy shares its position with fd, which an earlier listing left at the end.
+    ::rewinddir(d);
     std::vector<std::string> noms;
     errno = 0;
     while (const dirent* de = ::readdir(d)) {

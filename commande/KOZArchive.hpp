@@ -26,9 +26,11 @@
 // The folder must not change while it is read. A file that disappears, a
 // file whose size changes or a special file met on the way (fifo, socket,
 // device) stops the reading with an EKOZException; the caller discards
-// what was produced. Special files already present are refused when the
-// object is built, before any byte is produced:
+// what was produced. Special files already present, and links that
+// TExtractionArchive would refuse, are refused when the object is built,
+// before any byte is produced:
 //   "Le fichier \"%s\" n'est ni un fichier ordinaire, ni un dossier, ni un lien symbolique : il ne peut pas être archivé"
+//   "Le lien symbolique \"%s\" mène hors du dossier : il ne pourrait pas être restauré"
 //   "Le fichier \"%s\" a changé pendant sa lecture"
 //   the platform's open and read messages ("Impossible d'ouvrir le fichier ...").
 class TLectureArchive : public TFluxLecture {
