@@ -161,7 +161,7 @@ struct TLectureArchive::TEtat {
     std::vector<std::string> Entrees;
 
     archive* A = nullptr;
-    bool Commence = false, Fini = false, Ferme = false;
+    bool Commence = false, Fini = false;
     std::vector<TNiveau> Pile;
     // The file whose content is being stored, and what its header promised.
     TFd Fichier;
@@ -179,11 +179,11 @@ struct TLectureArchive::TEtat {
         return la_ssize_t(n);
     }
 
+    // Freeing closes: after a stop midway libarchive pads out the entry into
+    // Sortie, which nobody reads any more. (archive_write_fail would skip the
+    // close, and with it the release of the output block.)
     ~TEtat() {
-        if (!A) return;
-        // A stop midway must not make libarchive pad out the entry it was writing.
-        if (!Ferme) archive_write_fail(A);
-        archive_write_free(A);
+        if (A) archive_write_free(A);
     }
 
     void Verifier(int r, const std::string& chemin) {
@@ -317,7 +317,6 @@ struct TLectureArchive::TEtat {
         } else if (!Pile.empty()) {
             EntreeSuivante();
         } else {
-            Ferme = true;
             Verifier(archive_write_close(A), Dossier);
             Fini = true;
         }
