@@ -1,10 +1,18 @@
 #include "commande/TextesApplication.hpp"
 #include "commande/KOZNoms.hpp"
+#include "commande/KOZArchive.hpp"
 #include "fuzz/CiblesFuzz.hpp"
 
 #include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "cipher/KOZChiffre.hpp"
@@ -655,5 +663,101 @@ std::string EssaiNoms(const uint8_t* octets, size_t taille) {
     const std::string autre = nul == std::string::npos ? std::string() : tout.substr(nul + 1);
     if (auto e = Vocabulaire(autre); !e.empty()) return e;
     if (auto e = Champ(disque, texte, autre.substr(0, autre.find('\0'))); !e.empty()) return e;
+    return {};
+}
+
+// ---------------------------------------------------------------- archives
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Commence(const std::string& s, const std::string& debut) { return s.compare(0, debut.size(), debut) == 0; }
+
+// What is wrong with the extracted tree under racine, or "".
+std::string VerifierArbre(const fs::path& racine) {
+    std::error_code ec;
+    const fs::path reelle = fs::canonical(racine, ec);
+    for (auto it = fs::recursive_directory_iterator(racine, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        const fs::path chemin = it->path();
+        struct stat st;
+        if (::lstat(chemin.c_str(), &st) != 0) return "lstat impossible : " + chemin.string();
+        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode))
+            return "fichier spécial extrait : " + chemin.string();
+        if (st.st_mode & 07000) return "bit spécial extrait : " + chemin.string();
+        if (!S_ISLNK(st.st_mode)) continue;
+        // The link, resolved by name from its own folder, stays in its top folder.
+        const fs::path relatif = chemin.lexically_relative(racine);
+        std::vector<std::string> pile;
+        for (const auto& p : relatif.parent_path()) pile.push_back(p.string());
+        const std::string cible = fs::read_symlink(chemin, ec).string();
+        if (cible.empty() || cible[0] == '/') return "lien absolu ou vide extrait : " + chemin.string();
+        for (const auto& p : fs::path(cible)) {
+            if (p == "..") {
+                if (pile.size() <= 1) return "lien qui sort de son dossier : " + chemin.string() + " -> " + cible;
+                pile.pop_back();
+            } else if (p != "." && !p.empty()) {
+                pile.push_back(p.string());
+            }
+        }
+        // And resolved by the system, through any other links, too.
+        const fs::path resolu = fs::canonical(chemin, ec);
+        const std::string haut = (reelle / *relatif.begin()).string();
+        if (!ec && resolu.string() != haut && !Commence(resolu.string(), haut + "/"))
+            return "lien résolu hors de son dossier : " + chemin.string() + " -> " + resolu.string();
+        ec.clear();
+    }
+    if (ec) return "parcours impossible : " + ec.message();
+    return {};
+}
+
+}  // namespace
+
+std::string EssaiArchive(const uint8_t* octets, size_t taille) {
+    std::string modele = (fs::temp_directory_path() / "koz-fuzz-archive-XXXXXX").string();
+    if (!::mkdtemp(modele.data())) return "mkdtemp impossible";
+    const fs::path dossier = modele, racine = dossier / "racine", dehors = dossier / "dehors";
+    struct TNettoyage {
+        fs::path D;
+        ~TNettoyage() {
+            SupprimerArborescence(D.string());
+        }
+    } nettoyage{dossier};
+    fs::create_directory(racine);
+    fs::create_directory(dehors);
+    const fs::path existant = racine / "d" / "existant";
+    fs::create_directory(racine / "d");
+    std::ofstream(existant) << "avant";
+
+    const bool ecraser = taille % 2 == 1;
+    const size_t morceau = 1 + (taille * 7919) % 5000;
+    std::string message;
+    try {
+        TExtractionArchive x(racine.string(), ecraser);
+        for (size_t i = 0; i < taille; i += morceau) x.Ecrire(octets + i, std::min(morceau, taille - i));
+        x.Fermer();
+    } catch (const EKOZException& e) {
+        message = e.what();
+    }
+    if (!message.empty() && !Commence(message, "L'archive contient une entrée refusée « ") &&
+        message != "L'archive est invalide ou incomplète" && !Commence(message, "Impossible de créer le fichier \"") &&
+        !Commence(message, "Impossible d'écrire dans le fichier \"") &&
+        !Commence(message, "Impossible d'ouvrir le fichier \""))
+        return "message inattendu : " + message;
+
+    std::set<std::string> voisins;
+    for (const auto& e : fs::directory_iterator(dossier)) voisins.insert(e.path().filename().string());
+    if (voisins != std::set<std::string>{"dehors", "racine"}) return "un nom est apparu à côté du dossier cible";
+    if (!fs::is_empty(dehors)) return "un fichier est apparu hors du dossier cible";
+    if (auto e = VerifierArbre(racine); !e.empty()) return e;
+    if (!ecraser) {
+        std::ifstream f(existant, std::ios::binary);
+        const std::string contenu((std::istreambuf_iterator<char>(f)), {});
+        if (!fs::is_regular_file(fs::symlink_status(existant)) || contenu != "avant")
+            return "un fichier existant a été remplacé";
+    }
+    if (!SupprimerArborescence(racine.string()) || fs::exists(fs::symlink_status(racine)))
+        return "le dossier cible n'a pas pu être supprimé";
     return {};
 }

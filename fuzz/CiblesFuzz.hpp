@@ -5,9 +5,10 @@
 // every property held, or a description of the first one that failed. Memory
 // errors are left to the sanitizers.
 //
-// Nothing here touches the disk or the shared generator: files live in an
-// in-memory platform and every draw comes from a source seeded by the input,
-// so one input always runs the same way.
+// Nothing here touches the shared generator, and only the archive check
+// touches the disk (a temporary folder of its own, removed at the end): files
+// live in an in-memory platform and every draw comes from a source seeded by
+// the input, so one input always runs the same way.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,3 +30,13 @@ std::string EssaiDechiffrement(const uint8_t* octets, size_t taille);
 // The path vocabulary, the proposed names and the file-name field's rules on
 // the bytes taken as names.
 std::string EssaiNoms(const uint8_t* octets, size_t taille);
+
+// The bytes taken as a decrypted archive, extracted into a temporary folder
+// that already holds a file (replacing allowed when the input's length is
+// odd), handed over in pieces whose size the length sets. Checks the failure
+// message is one of the extraction's own, nothing appears beside the target,
+// the target holds only plain files, folders and links without setuid,
+// setgid or sticky bits, each link resolving inside its top folder, the
+// existing file intact unless replacing was allowed; then that the target
+// is removed whole.
+std::string EssaiArchive(const uint8_t* octets, size_t taille);
