@@ -330,6 +330,7 @@ struct TOptions {
     bool Litterale = true;
     bool Openssl = true;
     bool MemoireSeule = false;
+    unsigned Fils = 0;  // 0: as the program chooses
 };
 
 [[noreturn]] void Usage() {
@@ -367,6 +368,7 @@ TOptions LireOptions(int argc, char** argv) {
         else if (a == "--no-literal") o.Litterale = false;
         else if (a == "--no-openssl") o.Openssl = false;
         else if (a == "--memory-only") o.MemoireSeule = true;
+        else if (a == "--threads") o.Fils = unsigned(entier(1));
         else Usage();
     }
     return o;
@@ -381,6 +383,7 @@ struct TVerification {
 
 int Banc(const TOptions& o) {
     InitialiserKOZTools();
+    TKOZChiffre::ImposerFils(o.Fils);
     std::string dossier = o.Dossier;
     bool temporaire = false;
     if (dossier.empty()) {
