@@ -42,6 +42,7 @@
 #include "tests/support/ReferenceLitterale.hpp"
 #include "cipher/KOZChiffre.hpp"
 #include "cipher/KOZDechiffre.hpp"
+#include "cipher/KOZTirages.hpp"
 #include "platform/Plateforme.hpp"
 #include "random/KOZTools.hpp"
 
@@ -133,6 +134,8 @@ int Enfant(int argc, char** argv) {
     if (argc < 5) return 2;
     const std::string mode = argv[2], source = argv[3], destination = argv[4];
     InitialiserKOZTools();
+    if (std::getenv("KOZBENCH_PORTABLE")) TKOZGrille::AutoriserEvolutionVectorielle(false);
+    if (const char* f = std::getenv("KOZBENCH_FILS")) TKOZChiffre::ImposerFils(unsigned(std::atoi(f)));
     try {
         SemerGlobalRand();
         TKOZChiffre chiffre;
@@ -330,13 +333,17 @@ struct TOptions {
     bool Litterale = true;
     bool Openssl = true;
     bool MemoireSeule = false;
+    unsigned Fils = 0;  // 0: as the program chooses
+    bool Portable = false;  // the portable path even where AVX-512 is there
+    std::string Precedent;  // the kozbench of a previous version, measured beside this one
 };
 
 [[noreturn]] void Usage() {
     std::fputs(
         "usage: kozbench [--size MiB] [--literal-size MiB] [--memory-size MiB] [--runs N]\n"
         "                [--literal-runs N] [--version-runs N] [--koz PATH] [--dir DIR]\n"
-        "                [--no-literal] [--no-openssl] [--memory-only]\n",
+        "                [--no-literal] [--no-openssl] [--memory-only] [--threads 1|2] [--portable]\n"
+        "                [--previous OLD-KOZBENCH]\n",
         stderr);
     std::exit(2);
 }
@@ -367,6 +374,9 @@ TOptions LireOptions(int argc, char** argv) {
         else if (a == "--no-literal") o.Litterale = false;
         else if (a == "--no-openssl") o.Openssl = false;
         else if (a == "--memory-only") o.MemoireSeule = true;
+        else if (a == "--threads") o.Fils = unsigned(entier(1));
+        else if (a == "--portable") o.Portable = true;
+        else if (a == "--previous") o.Precedent = valeur();
         else Usage();
     }
     return o;
@@ -381,6 +391,13 @@ struct TVerification {
 
 int Banc(const TOptions& o) {
     InitialiserKOZTools();
+    TKOZChiffre::ImposerFils(o.Fils);
+    // The children started below read the same choices.
+    if (o.Fils) ::setenv("KOZBENCH_FILS", std::to_string(o.Fils).c_str(), 1);
+    if (o.Portable) {
+        TKOZGrille::AutoriserEvolutionVectorielle(false);
+        ::setenv("KOZBENCH_PORTABLE", "1", 1);
+    }
     std::string dossier = o.Dossier;
     bool temporaire = false;
     if (dossier.empty()) {
@@ -489,6 +506,43 @@ int Banc(const TOptions& o) {
     const TLigne* lKozChiffrer = nullptr;
     const TLigne* lKozDechiffrer = nullptr;
     const TLigne* lVersion = nullptr;
+    const TLigne *lChiffrer = nullptr, *lDechiffrer = nullptr, *pChiffrer = nullptr, *pDechiffrer = nullptr;
+    const TLigne *pChiffrerMemoire = nullptr, *pDechiffrerMemoire = nullptr;
+    if (!o.Precedent.empty()) {
+        // The previous version in memory: its own table, read back.
+        std::fprintf(stderr, "kozbench: previous version, in memory...\n");
+        const std::string cmd = o.Precedent + " --memory-only --no-literal --runs " + std::to_string(o.Repetitions) +
+                                " --memory-size " + std::to_string(o.TailleMemoire / kMio) + " 2>/dev/null";
+        std::string sortie;
+        if (FILE* f = ::popen(cmd.c_str(), "r")) {
+            char t[512];
+            while (std::fgets(t, sizeof t, f)) sortie += t;
+            ::pclose(f);
+        }
+        // The MB/s cell of the row that starts with quoi, as a series of one median.
+        auto lue = [&](const std::string& quoi) {
+            TSerie serie;
+            const size_t k = sortie.find("| " + quoi);
+            double mbs = 0;
+            if (k != std::string::npos) {
+                const std::string l = sortie.substr(k, sortie.find('\n', k) - k);
+                std::vector<std::string> cellules;
+                size_t a = 0;
+                while ((a = l.find('|', a)) != std::string::npos && a + 1 < l.size()) {
+                    const size_t b = l.find('|', a + 1);
+                    if (b == std::string::npos) break;
+                    cellules.push_back(l.substr(a + 1, b - a - 1));
+                    a = b;
+                }
+                if (cellules.size() >= 5) mbs = std::atof(cellules[4].c_str());
+            }
+            if (mbs > 0) serie.Secondes.assign(size_t(o.Repetitions), double(o.TailleMemoire) / (mbs * 1e6));
+            else serie.Ok = false;
+            return serie;
+        };
+        pChiffrerMemoire = &ligne("previous version: encrypt, in memory", o.TailleMemoire, lue("encrypt, in memory"));
+        pDechiffrerMemoire = &ligne("previous version: decrypt, in memory", o.TailleMemoire, lue("decrypt, in memory"));
+    }
     if (!o.MemoireSeule) {
         // File to file, each run in a process of its own; before each series
         // the dirty pages of the ones before are flushed, outside the timing.
@@ -520,6 +574,26 @@ int Banc(const TOptions& o) {
                                 Processus(o.Repetitions, {soi, "--child", "decrypt", chiffreGrand, retourGrand}));
         verifier("file to file: `DechiffrerFichier` gives back the plain file (" + Taille(o.Taille) + ")",
                  c.Serie.Ok && d.Serie.Ok && MemesOctets(retourGrand, clairGrand));
+        lChiffrer = &c;
+        lDechiffrer = &d;
+        if (!o.Precedent.empty()) {
+            // The previous version's program on the same file, state and
+            // words: it must write the same bytes and read them back.
+            std::fprintf(stderr, "kozbench: previous version, file to file...\n");
+            const std::string avant = chemin("avant.KOZ"), avantRetour = chemin("avant-retour.bin");
+            pChiffrer = &ligne("previous version: encrypt, file to file", o.Taille,
+                               Processus(o.Repetitions, {o.Precedent, "--child", "encrypt", clairGrand, avant,
+                                                         chemin("etat-avant")}));
+            pDechiffrer = &ligne("previous version: decrypt, file to file", o.Taille,
+                                 Processus(o.Repetitions, {o.Precedent, "--child", "decrypt", chiffreGrand, avantRetour}));
+            verifier("file to file: the previous version writes the same bytes and reaches the same state",
+                     pChiffrer->Serie.Ok && MemesOctets(avant, chiffreGrand) &&
+                         MemesOctets(chemin("etat-avant"), chemin("etat")));
+            verifier("file to file: the previous version decrypts this one's output",
+                     pDechiffrer->Serie.Ok && MemesOctets(avantRetour, clairGrand));
+            std::filesystem::remove(avant);
+            std::filesystem::remove(avantRetour);
+        }
         std::filesystem::remove(chiffreGrand);
         std::filesystem::remove(retourGrand);
 
@@ -562,8 +636,12 @@ int Banc(const TOptions& o) {
         const time_t t = ::time(nullptr);
         std::strftime(date, sizeof date, "%Y-%m-%d", std::gmtime(&t));
         std::printf("%s, %ld cores, %s. Medians of the runs shown; MB/s = 10^6 plain bytes per second;\n"
-                    "peak RSS = ru_maxrss of the measured process (wait4).\n\n",
-                    date, sysconf(_SC_NPROCESSORS_ONLN), MachineModele().c_str());
+                    "peak RSS = ru_maxrss of the measured process (wait4).\n"
+                    "Path: %s evolution; encryption on %u thread%s%s.\n\n",
+                    date, sysconf(_SC_NPROCESSORS_ONLN), MachineModele().c_str(),
+                    TKOZGrille::EvolutionVectorielle() ? "AVX-512" : "portable",
+                    o.Fils ? o.Fils : FilsDeChiffrement(), (o.Fils ? o.Fils : FilsDeChiffrement()) > 1 ? "s" : "",
+                    o.Fils ? " (imposed)" : " (one where the threads cannot both run)");
     }
     std::vector<std::vector<std::string>> t;
     for (const auto& l : lignes) {
@@ -613,6 +691,24 @@ int Banc(const TOptions& o) {
     if (ok(lVersion)) {
         const double ms = lVersion->Serie.Mediane() * 1000;
         cible("`koz --version`", Nombre(ms, 1) + " ms", "< 20 ms", ms < 20);
+    }
+    auto contre = [&](const std::string& quoi, const TLigne* nouveau, const TLigne* ancien) {
+        if (ok(nouveau) && ok(ancien))
+            r.push_back({quoi + " / previous version", fois(Debit(*nouveau) / Debit(*ancien)), "—", ""});
+    };
+    contre("encrypt, in memory", &lChiffrerMemoire, pChiffrerMemoire);
+    contre("decrypt, in memory", &lDechiffrerMemoire, pDechiffrerMemoire);
+    contre("encrypt, file to file", lChiffrer, pChiffrer);
+    contre("decrypt, file to file", lDechiffrer, pDechiffrer);
+    if (ok(&lChiffrerMemoire))
+        cible("in-memory encryption (two threads)", Nombre(Debit(lChiffrerMemoire), 2) + " MB/s", "≥ 22 MB/s",
+              Debit(lChiffrerMemoire) >= 22);
+    if (ok(&lDechiffrerMemoire))
+        cible("in-memory decryption", Nombre(Debit(lDechiffrerMemoire), 2) + " MB/s", "≥ 20 MB/s",
+              Debit(lDechiffrerMemoire) >= 20);
+    if (ok(lKozChiffrer) && ok(&lChiffrerMemoire)) {
+        const double x = Debit(*lKozChiffrer) / Debit(lChiffrerMemoire);
+        cible("`koz chiffrer` / in-memory encryption", fois(x), "≥ 0.85×", x >= 0.85);
     }
     if (!r.empty()) {
         std::printf("\n");

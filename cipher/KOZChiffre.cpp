@@ -12,80 +12,37 @@ TKOZChiffre::TKOZChiffre()
 
 TKOZChiffre::~TKOZChiffre() = default;
 
-size_t TKOZChiffre::EcrireCroix(uint8_t p, uint8_t* sortie) const {
-    const uint8_t ligne = p >> 4, colonne = p & 15;
-    const uint8_t a = RandomBelow(14);
-    const uint8_t b = RandomBelow(14);
-    sortie[0] = Case(ligne, uint8_t((colonne + 1 + a) & 15));
-    sortie[1] = Case(uint8_t((ligne + 1 + b) & 15), colonne);
-    return 2;
+template <class FTirer>
+void TKOZChiffre::Coder(const FTirer& tirer, uint8_t v, TBlocChiffre& bloc) {
+    const uint8_t p = Position(v);
+    auto mot = [] { return MotPartage(); };
+    const TTirage t = tirer(mot);
+    uint8_t octets[4];
+    const size_t n = Ecrire(p, t, octets);
+    bloc.assign(octets, octets + n);
 }
 
-size_t TKOZChiffre::EcrireCroixDouble(uint8_t p, uint8_t* sortie) const {
-    const uint8_t ligne = p >> 4, colonne = p & 15;
-    const uint8_t a = RandomBelow(13);
-    const uint8_t b = RandomBelow(13);
-    sortie[0] = Case(ligne, uint8_t((colonne + 1 + a) & 15));
-    sortie[1] = Case(ligne, uint8_t((colonne + 2 + a) & 15));
-    sortie[2] = Case(uint8_t((ligne + 1 + b) & 15), colonne);
-    sortie[3] = Case(uint8_t((ligne + 2 + b) & 15), colonne);
-    return 4;
+void TKOZChiffre::CodageCroix(uint8_t v, TBlocChiffre& bloc) {
+    Coder([](auto& mot) { return koz_tirages::Croix(mot); }, v, bloc);
 }
-
-size_t TKOZChiffre::EcrireVoisins(uint8_t p, uint8_t* sortie) const {
-    const uint8_t ligne = p >> 4, colonne = p & 15;
-    const uint8_t s = RandomBelow(2);
-    const uint8_t t = RandomBelow(2);
-    const uint8_t k = t == 1 ? 1 : 15;
-    sortie[0] = Le(ligne, colonne, s, k);
-    sortie[1] = Le(ligne, colonne, s, uint8_t(16 - k));
-    return 2;
+void TKOZChiffre::CodageCroixDouble(uint8_t v, TBlocChiffre& bloc) {
+    Coder([](auto& mot) { return koz_tirages::CroixDouble(mot); }, v, bloc);
 }
-
-size_t TKOZChiffre::EcrireVoisinsDoubles(uint8_t p, uint8_t* sortie) const {
-    // Two pairs of offsets, {1, 2} forward and {14, 15} backward: entry k is
-    // in pair k >> 1 and its partner is entry k ^ 1.
-    static constexpr uint8_t kDecalages[4] = {1, 2, 14, 15};
-    const uint8_t ligne = p >> 4, colonne = p & 15;
-    const uint8_t premier = RandomBelow(4);
-    uint8_t second = RandomBelow(4);
-    // Drawn again as long as it falls in the first one's pair.
-    while ((second >> 1) == (premier >> 1)) second = RandomBelow(4);
-    const uint8_t s = RandomBelow(2);
-    sortie[0] = Le(ligne, colonne, s, kDecalages[premier]);
-    sortie[1] = Le(ligne, colonne, s, kDecalages[premier ^ 1]);
-    sortie[2] = Le(ligne, colonne, s, kDecalages[second]);
-    sortie[3] = Le(ligne, colonne, s, kDecalages[second ^ 1]);
-    return 4;
+void TKOZChiffre::CodageVoisins(uint8_t v, TBlocChiffre& bloc) {
+    Coder([](auto& mot) { return koz_tirages::Voisins(mot); }, v, bloc);
 }
-
-size_t TKOZChiffre::EcrireSuite(uint8_t p, uint8_t* sortie) const {
-    const uint8_t ligne = p >> 4, colonne = p & 15;
-    const uint8_t s = RandomBelow(2);
-    for (uint8_t i = 0; i < 3; ++i) sortie[i] = Le(ligne, colonne, s, i);
-    return 3;
-}
-
-void TKOZChiffre::CodageCroix(uint8_t v, TBlocChiffre& bloc) { Coder(&TKOZChiffre::EcrireCroix, v, bloc); }
-void TKOZChiffre::CodageCroixDouble(uint8_t v, TBlocChiffre& bloc) { Coder(&TKOZChiffre::EcrireCroixDouble, v, bloc); }
-void TKOZChiffre::CodageVoisins(uint8_t v, TBlocChiffre& bloc) { Coder(&TKOZChiffre::EcrireVoisins, v, bloc); }
 void TKOZChiffre::CodageVoisinsDoubles(uint8_t v, TBlocChiffre& bloc) {
-    Coder(&TKOZChiffre::EcrireVoisinsDoubles, v, bloc);
+    Coder([](auto& mot) { return koz_tirages::VoisinsDoubles(mot); }, v, bloc);
 }
-void TKOZChiffre::CodageSuite(uint8_t v, TBlocChiffre& bloc) { Coder(&TKOZChiffre::EcrireSuite, v, bloc); }
+void TKOZChiffre::CodageSuite(uint8_t v, TBlocChiffre& bloc) {
+    Coder([](auto& mot) { return koz_tirages::Suite(mot); }, v, bloc);
+}
 
 size_t TKOZChiffre::ChiffrerVers(uint8_t v, uint8_t* sortie, bool prepare) {
-    const uint8_t i = RandomBelow(5);
+    auto mot = [] { return MotPartage(); };
+    const uint8_t i = uint8_t(mot() % 5);
     const uint8_t p = Position(v);
-    size_t n = 0;
-    // The slots of Codages, in their order.
-    switch (i) {
-        case 0: n = EcrireCroix(p, sortie); break;
-        case 1: n = EcrireCroixDouble(p, sortie); break;
-        case 2: n = EcrireVoisins(p, sortie); break;
-        case 3: n = EcrireVoisinsDoubles(p, sortie); break;
-        case 4: n = EcrireSuite(p, sortie); break;
-    }
+    const size_t n = Ecrire(p, koz_tirages::DuCodage(i, mot), sortie);
     if (prepare)
         EvoluerPrepare(v, p);
     else
@@ -93,13 +50,37 @@ size_t TKOZChiffre::ChiffrerVers(uint8_t v, uint8_t* sortie, bool prepare) {
     return n;
 }
 
+namespace {
+unsigned FilsImposes = 0;
+
+// Below this many bytes a buffer is encrypted on the caller's thread alone:
+// starting the draw thread would cost more than it saves.
+constexpr size_t kSeuilDeuxFils = 4096;
+// A buffer in which the threads slept more often than this while waiting
+// for each other did not have two processors: the next kRepos buffers run
+// on one thread, which then loses nothing to the waits.
+constexpr uint64_t kSommeilsTolere = 4;
+constexpr int kRepos = 16;
+}  // namespace
+
+unsigned TKOZChiffre::ImposerFils(unsigned n) {
+    const unsigned avant = FilsImposes;
+    FilsImposes = n;
+    return avant;
+}
+
 void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination, const TSuivi* suivi) {
     const bool prepare = PreparerEvolution();
+    const unsigned fils = FilsImposes ? FilsImposes : FilsDeChiffrement();
     std::vector<uint8_t> clair(kTailleTamponClair);
     std::vector<uint8_t> chiffre(4 * kTailleTamponClair);
     size_t rempli = 0;  // bytes of chiffre holding finished blocks
     const uint64_t total = Source.Taille();
     uint64_t fait = 0;
+    // Started at the first buffer that uses it; stopped and joined when the
+    // loop ends, whatever ends it.
+    std::unique_ptr<TTireur> tireur;
+    int repos = 0;  // buffers still to run on one thread
     auto vider = [&] {
         // Counted as gone before the write: a write that fails part way is
         // never repeated, so no block can reach the file twice.
@@ -111,11 +92,34 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
         for (;;) {
             const size_t n = Source.Lire(clair.data(), clair.size());
             if (n == 0) break;
-            for (size_t i = 0; i < n; ++i) {
-                if (suivi && suivi->ArretDemande()) throw EKOZInterruption("Chiffrement interrompu");
-                // A block counts only once its byte has evolved the grid: the
-                // block of a byte that fails is never written.
-                rempli += ChiffrerVers(clair[i], &chiffre[rempli], prepare);
+            // Where the grid is a permutation no byte can fail once drawn, so
+            // the draws may run ahead within the buffer. Otherwise a value
+            // missing from the grid fails after the slot's draw alone: one
+            // thread, in the order of ChiffrerOctet. (A read may have changed
+            // the grid: this is asked again at each buffer.)
+            const bool deux = FilsImposes >= 2 || (fils >= 2 && n >= kSeuilDeuxFils && repos == 0);
+            if (repos > 0) --repos;
+            if (deux && EstPermutation()) {
+                if (!tireur) tireur = std::make_unique<TTireur>(suivi);
+                const uint64_t sommeils = tireur->Sommeils();
+                tireur->Demander(n);
+                size_t i = 0;
+                while (i < n) {
+                    const TTirage* t = nullptr;
+                    const size_t k = tireur->Attendre(t);
+                    if (k == 0) tireur->Relancer();
+                    for (size_t j = 0; j < k; ++j) rempli += Appliquer(clair[i + j], t[j], &chiffre[rempli], prepare);
+                    tireur->Rendre(k);
+                    i += k;
+                }
+                if (tireur->Sommeils() - sommeils > kSommeilsTolere) repos = kRepos;
+            } else {
+                for (size_t i = 0; i < n; ++i) {
+                    if (suivi && suivi->ArretDemande()) throw EKOZInterruption("Chiffrement interrompu");
+                    // A block counts only once its byte has evolved the grid: the
+                    // block of a byte that fails is never written.
+                    rempli += ChiffrerVers(clair[i], &chiffre[rempli], prepare);
+                }
             }
             vider();
             fait += n;
@@ -124,6 +128,7 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
     } catch (...) {
         // What the earlier bytes produced belongs in the destination; the
         // first failure is the one reported.
+        tireur.reset();
         try {
             vider();
         } catch (...) {

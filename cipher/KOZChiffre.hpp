@@ -3,6 +3,12 @@
 // block of 2 to 4 cells of its row or column, by one of five encoders drawn at
 // random, then evolves; and that encrypts a stream and a file, buffered.
 //
+// A stream is encrypted on two threads where two processors are there: one
+// makes the draws (TTireur), the caller's works the grid and the files. The
+// draws do not depend on the grid, and the draw thread is asked for one read
+// buffer at a time, so the bytes, the draws, the state reached and what a
+// failure leaves are those of the one-thread loop.
+//
 // The encrypted file is the blocks one after another, nothing else.
 
 #include <array>
@@ -10,6 +16,7 @@
 #include <string>
 
 #include "cipher/KOZSuivi.hpp"
+#include "cipher/KOZTirages.hpp"
 #include "platform/Plateforme.hpp"
 #include "random/KOZTools.hpp"
 #include "state/KOZGrille.hpp"
@@ -46,35 +53,42 @@ public:
     // Slots 0..4: Croix, CroixDouble, Voisins, VoisinsDoubles, Suite.
     const std::array<TCodage, 5> Codages;
 
-private:
-    // The cell at offset d along v's row (s = 1) or column (s = 0).
-    uint8_t Le(uint8_t ligne, uint8_t colonne, uint8_t s, uint8_t d) const {
-        return Case(uint8_t((ligne + (1 - s) * d) & 15), uint8_t((colonne + s * d) & 15));
-    }
+    // Test seam: how many threads ChiffrerFlux uses. 0: two where two
+    // processors are available (FilsDeChiffrement), else one; 1: one; 2: two
+    // for every buffer, however short. Returns the previous setting.
+    static unsigned ImposerFils(unsigned n);
 
-    // The work of each encoder for the plain byte held by cell p: its draws,
-    // then its block written to sortie (room for 4 bytes). Returns the block
-    // length. The TBlocChiffre encoders above and the stream loop both run
-    // these, so they give the same bytes from the same draws.
-    size_t EcrireCroix(uint8_t p, uint8_t* sortie) const;
-    size_t EcrireCroixDouble(uint8_t p, uint8_t* sortie) const;
-    size_t EcrireVoisins(uint8_t p, uint8_t* sortie) const;
-    size_t EcrireVoisinsDoubles(uint8_t p, uint8_t* sortie) const;
-    size_t EcrireSuite(uint8_t p, uint8_t* sortie) const;
-    using TEcriture = size_t (TKOZChiffre::*)(uint8_t p, uint8_t* sortie) const;
+private:
     // An encoder on a TBlocChiffre: v is found before the first draw, and the
     // block changes only once the whole of it is known, so a failure leaves it as it was.
-    void Coder(TEcriture ecrire, uint8_t v, TBlocChiffre& bloc) {
-        uint8_t octets[4];
-        const size_t n = (this->*ecrire)(Position(v), octets);
-        bloc.assign(octets, octets + n);
-    }
+    template <class FTirer>
+    void Coder(const FTirer& tirer, uint8_t v, TBlocChiffre& bloc);
 
-    // ChiffrerOctet for the stream loop: the same draws and bytes, but the
-    // block goes straight to sortie, the slot is reached by a switch the
-    // compiler can inline, and the cell of v is found once for the encoder
-    // and the evolution (encoders do not change the grid); the evolution is
-    // the compiled one when prepare is true. Returns the length.
+    // The block of the byte in cell p, from its draws t, to sortie: four
+    // bytes written, the first t.Longueur of them count. Returns the length.
+    size_t Ecrire(uint8_t p, const TTirage& t, uint8_t* sortie) const {
+        const uint8_t* const cases = Cases().data();
+        for (int k = 0; k < 4; ++k) sortie[k] = cases[Decaler(p, t.Decalages[k])];
+        return t.Longueur;
+    }
+    // The byte v whose draws t were made ahead: its block to sortie (room
+    // for 4 bytes), then the evolution, the compiled one when prepare is
+    // true. REQUIRES: the cells are a permutation, so that nothing can fail
+    // after the draws. Returns the length.
+    size_t Appliquer(uint8_t v, const TTirage& t, uint8_t* sortie, bool prepare) {
+        const uint8_t p = Position(v);
+        const size_t n = Ecrire(p, t, sortie);
+        if (prepare)
+            EvoluerPrepare(v, p);
+        else
+            EvoluerDepuis(v, p);
+        return n;
+    }
+    // ChiffrerOctet for the one-thread stream loop: the same draws in the same
+    // order (the slot, then v is found, then the encoder's own draws, so a
+    // value missing from the grid fails after one draw as there), the block
+    // straight to sortie, the cell of v found once for the encoder and the
+    // evolution. Returns the length.
     size_t ChiffrerVers(uint8_t v, uint8_t* sortie, bool prepare);
 };
 

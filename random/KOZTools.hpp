@@ -35,11 +35,16 @@ namespace koz_detail {
 extern TSourceMots* SourceMots;
 }
 
+// The next word of the shared sequence: from the installed test source, or
+// from GlobalRand. Every draw of the program takes exactly one.
+inline uint32_t MotPartage() {
+    return koz_detail::SourceMots ? koz_detail::SourceMots->Mot() : GlobalRand->Next();
+}
+
 // A value in 0..n-1 from one generator word: the unsigned remainder of the
 // word by n, n clamped to 256. REQUIRES: n >= 1. Inline so that callers with a
 // constant n get a multiplication instead of a division.
 inline uint8_t RandomBelow(uint16_t n) {
     if (n > 256) n = 256;
-    const uint32_t w = koz_detail::SourceMots ? koz_detail::SourceMots->Mot() : GlobalRand->Next();
-    return uint8_t(w % n);
+    return uint8_t(MotPartage() % n);
 }

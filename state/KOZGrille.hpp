@@ -101,6 +101,10 @@ public:
 protected:
     // Evoluer(v) for a caller that has just found p = Position(v) itself.
     void EvoluerDepuis(uint8_t v, uint8_t p);
+    // Whether every value is in exactly one cell. Exchanges keep it so, and
+    // keep a grid that is not so from becoming so: only DefinirCases,
+    // DefinirCase and Charger change it.
+    bool EstPermutation() const { return Permutation_; }
     // Whether the inverse table is kept (it is, unless a derived class says
     // otherwise); the answers of Position are the same either way.
     void TenirInverse(bool oui) {

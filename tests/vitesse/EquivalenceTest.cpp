@@ -15,6 +15,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/Grilles.hpp"
@@ -153,18 +154,30 @@ TSortie TroisChemins(TKOZChiffre& c, const std::string& clair, uint32_t graine) 
     return rapide;
 }
 
-// The stream loops with the compiled evolution (true) or the loop one.
-struct EquivalenceChemins : ::testing::TestWithParam<bool> {
+// The stream loops with the compiled evolution (true) or the loop one, on
+// one thread or with the draws on a thread of their own (for every buffer,
+// however short, and on a machine with one processor too).
+struct EquivalenceChemins : ::testing::TestWithParam<std::tuple<bool, unsigned>> {
     void SetUp() override {
-        if (GetParam() && !TKOZGrille::EvolutionVectorielle())
+        const bool compilee = std::get<0>(GetParam());
+        if (compilee && !TKOZGrille::EvolutionVectorielle())
             GTEST_SKIP() << "this processor has no AVX-512 byte permutes";
-        Avant = TKOZGrille::AutoriserEvolutionVectorielle(GetParam());
+        Avant = TKOZGrille::AutoriserEvolutionVectorielle(compilee);
+        FilsAvant = TKOZChiffre::ImposerFils(std::get<1>(GetParam()));
     }
-    void TearDown() override { TKOZGrille::AutoriserEvolutionVectorielle(Avant); }
+    void TearDown() override {
+        TKOZGrille::AutoriserEvolutionVectorielle(Avant);
+        TKOZChiffre::ImposerFils(FilsAvant);
+    }
     bool Avant = true;
+    unsigned FilsAvant = 0;
 };
-INSTANTIATE_TEST_SUITE_P(Evolution, EquivalenceChemins, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "compiled" : "loop"; });
+INSTANTIATE_TEST_SUITE_P(Evolution, EquivalenceChemins,
+                         ::testing::Combine(::testing::Values(true, false), ::testing::Values(1u, 2u)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "compiled" : "loop") +
+                                    (std::get<1>(info.param) == 2 ? "_two_threads" : "_one_thread");
+                         });
 
 // Random bytes, then long runs of one value (each run steers the grid through
 // the same entry again and again) and every byte value in turn.

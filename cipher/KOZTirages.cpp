@@ -1,0 +1,182 @@
+#include "cipher/KOZTirages.hpp"
+
+#include <algorithm>
+#include <chrono>
+
+#if defined(__linux__)
+#include <sched.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+inline void Patienter() {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+// Records made between two publications of the count: each publication moves
+// a cache line from one processor to the other.
+constexpr uint64_t kLot = 64;
+// Records handed to the caller at once, and freed together.
+constexpr uint64_t kRendu = 256;
+
+}  // namespace
+
+void TTireur::TReveil::Signaler() {
+    Compteur.fetch_add(1, std::memory_order_seq_cst);
+    if (Dort.load(std::memory_order_seq_cst)) Compteur.notify_one();
+}
+
+template <class FPret>
+bool TTireur::TReveil::Attendre(const FPret& pret) {
+    // The other thread answers within microseconds while both run; a wait
+    // that long means it was set aside, and sleeping then costs nothing.
+    const auto debut = std::chrono::steady_clock::now();
+    for (unsigned k = 1;; ++k) {
+        if (pret()) return false;
+        Patienter();
+        if (k % 64 == 0 && std::chrono::steady_clock::now() - debut > std::chrono::microseconds(200)) break;
+    }
+    for (;;) {
+        const uint32_t c = Compteur.load(std::memory_order_seq_cst);
+        if (pret()) return true;
+        // Either the other thread sees Dort and wakes us, or we see what it
+        // did before bumping the counter.
+        Dort.store(true, std::memory_order_seq_cst);
+        if (pret()) {
+            Dort.store(false, std::memory_order_relaxed);
+            return true;
+        }
+        Compteur.wait(c, std::memory_order_seq_cst);
+        Dort.store(false, std::memory_order_relaxed);
+    }
+}
+
+TTireur::TTireur(const TSuivi* suivi)
+    : Suivi_(suivi), Source_(koz_detail::SourceMots), Anneau_(new TTirage[kTaille]) {
+    Fil_ = std::thread([this] { Boucle(); });
+}
+
+TTireur::~TTireur() {
+    Quitter_.store(true, std::memory_order_seq_cst);
+    ReveilTireur_.Signaler();
+    Fil_.join();
+}
+
+void TTireur::Demander(size_t n) {
+    Demandes_.store(Demandes_.load(std::memory_order_relaxed) + n, std::memory_order_seq_cst);
+    ReveilTireur_.Signaler();
+}
+
+size_t TTireur::Attendre(const TTirage*& debut) {
+    uint64_t produits = Produits_.load(std::memory_order_acquire);
+    if (produits == Lus_) {
+        if (ReveilAppelant_.Attendre([&] {
+                produits = Produits_.load(std::memory_order_seq_cst);
+                return produits != Lus_ || Arrete_.load(std::memory_order_seq_cst) != 0;
+            }))
+            Sommeils_.fetch_add(1, std::memory_order_relaxed);
+        // The thread publishes its last records before it says it stopped.
+        if (produits == Lus_) produits = Produits_.load(std::memory_order_seq_cst);
+        if (produits == Lus_) return 0;
+    }
+    const size_t i = size_t(Lus_ % kTaille);
+    debut = &Anneau_[i];
+    // A few at a time: the thread gets its room back soon enough to keep
+    // drawing, instead of sleeping until a whole ring is applied.
+    return size_t(std::min<uint64_t>({produits - Lus_, kTaille - i, kRendu}));
+}
+
+void TTireur::Rendre(size_t k) {
+    Lus_ += k;
+    Consommes_.store(Lus_, std::memory_order_seq_cst);
+    ReveilTireur_.Signaler();
+}
+
+void TTireur::Relancer() {
+    if (Arrete_.load(std::memory_order_acquire) == 2 && Erreur_) std::rethrow_exception(Erreur_);
+    throw EKOZInterruption("Chiffrement interrompu");
+}
+
+template <class FMot>
+void TTireur::Produire(FMot& mot) {
+    // Kept in a register: the records' byte stores could otherwise alias it.
+    uint64_t produits = Faits_;
+    uint64_t consommes = 0;
+    for (;;) {
+        uint64_t demandes = 0;
+        ReveilTireur_.Attendre([&] {
+            demandes = Demandes_.load(std::memory_order_seq_cst);
+            return demandes != produits || Quitter_.load(std::memory_order_seq_cst);
+        });
+        if (Quitter_.load(std::memory_order_seq_cst)) return;
+        while (produits < demandes) {
+            if (produits - consommes + kLot > kTaille) {
+                if (ReveilTireur_.Attendre([&] {
+                        consommes = Consommes_.load(std::memory_order_seq_cst);
+                        return produits - consommes + kLot <= kTaille || Quitter_.load(std::memory_order_seq_cst);
+                    }))
+                    Sommeils_.fetch_add(1, std::memory_order_relaxed);
+                if (Quitter_.load(std::memory_order_seq_cst)) return;
+            }
+            const uint64_t fin = std::min(demandes, produits + kLot);
+            TTirage* const anneau = Anneau_.get();
+            try {
+                for (; produits < fin; ++produits) {
+                    if (Suivi_ && Suivi_->ArretDemande()) {
+                        Produits_.store(produits, std::memory_order_seq_cst);
+                        Arrete_.store(1, std::memory_order_seq_cst);
+                        ReveilAppelant_.Signaler();
+                        return;
+                    }
+                    anneau[produits % kTaille] = koz_tirages::DUnOctet(mot);
+                }
+            } catch (...) {
+                Faits_ = produits;
+                throw;
+            }
+            Produits_.store(produits, std::memory_order_seq_cst);
+            ReveilAppelant_.Signaler();
+        }
+    }
+}
+
+void TTireur::Boucle() {
+    try {
+        // The source is chosen once: the generator's own Next is inlined.
+        if (Source_) {
+            auto mot = [s = Source_] { return s->Mot(); };
+            Produire(mot);
+        } else {
+            auto mot = [g = GlobalRand] { return g->Next(); };
+            Produire(mot);
+        }
+    } catch (...) {
+        // The records made before the failing one go to the caller first.
+        Erreur_ = std::current_exception();
+        Produits_.store(Faits_, std::memory_order_seq_cst);
+        Arrete_.store(2, std::memory_order_seq_cst);
+        ReveilAppelant_.Signaler();
+    }
+    // Stopped short: wait to be joined.
+    ReveilTireur_.Attendre([&] { return Quitter_.load(std::memory_order_seq_cst); });
+}
+
+unsigned FilsDeChiffrement() {
+    static const unsigned fils = [] {
+        unsigned n = std::thread::hardware_concurrency();
+#if defined(__linux__)
+        cpu_set_t ensemble;
+        CPU_ZERO(&ensemble);
+        if (sched_getaffinity(0, sizeof ensemble, &ensemble) == 0) n = unsigned(CPU_COUNT(&ensemble));
+#endif
+        return n >= 2 ? 2u : 1u;
+    }();
+    return fils;
+}

@@ -1,0 +1,184 @@
+#pragma once
+// The draws of one plain byte, made apart from the grid.
+//
+// Which encoder a byte gets, and where the cells of its block lie relative to
+// the byte's own cell, depend on the generator's words only: never on the
+// grid, nor on the byte. So the draws of a byte can be made first and kept as
+// a TTirage, a record the grid applies later; and TTireur makes them ahead on
+// a thread of its own, while the caller's thread works the grid.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <thread>
+
+#include "cipher/KOZSuivi.hpp"
+#include "random/KOZTools.hpp"
+
+// A block described from the plain byte's cell: byte k of the block is the
+// cell at offset Decalages[k] (row difference << 4 | column difference, each
+// modulo 16). Only the first Longueur (2, 3 or 4) offsets count; the others
+// are 0, so the four can always be read.
+struct TTirage {
+    uint8_t Decalages[4];
+    uint8_t Longueur;
+};
+
+// The cell at offset d from cell p, rows and columns each wrapping modulo 16.
+inline uint8_t Decaler(uint8_t p, uint8_t d) {
+    return uint8_t(((p + (d & 0xF0)) & 0xF0) | ((p + d) & 0x0F));
+}
+
+namespace koz_tirages {
+
+// The offset of d steps along the plain byte's row (s = 1) or column (s = 0).
+inline uint8_t Le(uint8_t s, uint8_t d) { return s ? uint8_t(d & 15) : uint8_t((d & 15) << 4); }
+
+// Each encoder's own draws, in the order it makes them; mot() hands out one
+// generator word per call.
+template <class FMot>
+inline TTirage Croix(FMot& mot) {
+    const uint8_t a = uint8_t(mot() % 14);
+    const uint8_t b = uint8_t(mot() % 14);
+    return {{Le(1, uint8_t(1 + a)), Le(0, uint8_t(1 + b)), 0, 0}, 2};
+}
+template <class FMot>
+inline TTirage CroixDouble(FMot& mot) {
+    const uint8_t a = uint8_t(mot() % 13);
+    const uint8_t b = uint8_t(mot() % 13);
+    return {{Le(1, uint8_t(1 + a)), Le(1, uint8_t(2 + a)), Le(0, uint8_t(1 + b)), Le(0, uint8_t(2 + b))}, 4};
+}
+template <class FMot>
+inline TTirage Voisins(FMot& mot) {
+    const uint8_t s = uint8_t(mot() % 2);
+    const uint8_t t = uint8_t(mot() % 2);
+    const uint8_t k = t == 1 ? 1 : 15;
+    return {{Le(s, k), Le(s, uint8_t(16 - k)), 0, 0}, 2};
+}
+template <class FMot>
+inline TTirage VoisinsDoubles(FMot& mot) {
+    // Two pairs of offsets, {1, 2} forward and {14, 15} backward: entry k is
+    // in pair k >> 1 and its partner is entry k ^ 1.
+    static constexpr uint8_t kDecalages[4] = {1, 2, 14, 15};
+    const uint8_t premier = uint8_t(mot() % 4);
+    uint8_t second = uint8_t(mot() % 4);
+    // Drawn again as long as it falls in the first one's pair.
+    while ((second >> 1) == (premier >> 1)) second = uint8_t(mot() % 4);
+    const uint8_t s = uint8_t(mot() % 2);
+    return {{Le(s, kDecalages[premier]), Le(s, kDecalages[premier ^ 1]), Le(s, kDecalages[second]),
+             Le(s, kDecalages[second ^ 1])},
+            4};
+}
+template <class FMot>
+inline TTirage Suite(FMot& mot) {
+    const uint8_t s = uint8_t(mot() % 2);
+    return {{0, Le(s, 1), Le(s, 2), 0}, 3};
+}
+
+// The draws of slot i of the encoder table (Croix, CroixDouble, Voisins,
+// VoisinsDoubles, Suite).
+template <class FMot>
+inline TTirage DuCodage(uint8_t i, FMot& mot) {
+    switch (i) {
+        case 0: return Croix(mot);
+        case 1: return CroixDouble(mot);
+        case 2: return Voisins(mot);
+        case 3: return VoisinsDoubles(mot);
+        default: return Suite(mot);
+    }
+}
+
+// All the draws of one plain byte: the slot (one word modulo 5), then that
+// encoder's own.
+template <class FMot>
+inline TTirage DUnOctet(FMot& mot) {
+    return DuCodage(uint8_t(mot() % 5), mot);
+}
+
+}  // namespace koz_tirages
+
+// The draw thread. It makes the draws of the bytes it is asked for, in
+// order, from whichever word source is installed when it is built (the test
+// source, or GlobalRand), into a bounded ring that the caller's thread empties.
+// It draws nothing it was not asked for: a caller that asks for one buffer's
+// bytes at a time and empties the ring before asking again leaves the shared
+// sequence, at every point it can see, where the one-thread loop would. Before
+// each byte it looks at the stop flag of suivi; once it is set, it makes no
+// more draws. REQUIRES: nothing else draws while it lives.
+class TTireur {
+public:
+    explicit TTireur(const TSuivi* suivi);
+    // Stops the thread and joins it; draws asked for and not yet made are
+    // never made.
+    ~TTireur();
+
+    TTireur(const TTireur&) = delete;
+    TTireur& operator=(const TTireur&) = delete;
+
+    // Asks for the draws of n more bytes.
+    void Demander(size_t n);
+    // Waits until records are ready and points debut at the oldest; returns
+    // how many lie one after another there (at least 1), or 0 once the
+    // thread has stopped short of what was asked: see Relancer.
+    size_t Attendre(const TTirage*& debut);
+    // Frees the k oldest records, which the caller has applied.
+    void Rendre(size_t k);
+    // After Attendre returned 0: raises EKOZInterruption for a stop, or what
+    // the word source raised.
+    [[noreturn]] void Relancer();
+
+    // How many times either thread, waiting for the other in the middle of
+    // a buffer, went to sleep: where the two threads cannot run at once
+    // (other programs hold the processors), the waits outlast the spin.
+    uint64_t Sommeils() const { return Sommeils_.load(std::memory_order_relaxed); }
+
+    // Records in the ring: enough that neither thread waits for the other
+    // within a buffer, small enough to stay in the processors' caches.
+    static constexpr size_t kTaille = 4096;
+
+private:
+    // A counter one thread waits on and the other bumps. The waiter spins a
+    // little (the other thread usually answers within microseconds), then
+    // sleeps; the bumper calls the system only when the waiter sleeps.
+    struct TReveil {
+        std::atomic<uint32_t> Compteur{0};
+        std::atomic<bool> Dort{false};
+        void Signaler();
+        // Returns whether it had to sleep.
+        template <class FPret>
+        bool Attendre(const FPret& pret);
+    };
+
+    void Boucle();
+    template <class FMot>
+    void Produire(FMot& mot);
+
+    const TSuivi* Suivi_;
+    TSourceMots* Source_;
+    std::unique_ptr<TTirage[]> Anneau_;
+
+    // Counts since the start, each written by one thread only.
+    alignas(64) std::atomic<uint64_t> Demandes_{0};   // by the caller
+    alignas(64) std::atomic<uint64_t> Consommes_{0};  // by the caller
+    std::atomic<bool> Quitter_{false};                // by the caller
+    alignas(64) std::atomic<uint64_t> Produits_{0};   // by the thread
+    // Set by the thread when it stops short: 1 for a stop, 2 for a failure
+    // (Erreur_ is then set before it).
+    std::atomic<int> Arrete_{0};
+    std::exception_ptr Erreur_;
+    std::atomic<uint64_t> Sommeils_{0};
+
+    alignas(64) TReveil ReveilTireur_;  // the thread waits on it
+    alignas(64) TReveil ReveilAppelant_;  // the caller waits on it
+
+    alignas(64) uint64_t Lus_ = 0;    // the caller's count of records handed to it
+    alignas(64) uint64_t Faits_ = 0;  // the thread's count of records made, once it fails
+
+    std::thread Fil_;
+};
+
+// How many threads the encryption of a stream uses: two where two
+// processors are available to this process, else one. Decided once.
+unsigned FilsDeChiffrement();
