@@ -14,6 +14,9 @@ struct TSuivi {
     // decryption before its next block or, in its vector loop, within the
     // next 4 KiB of encrypted bytes (well under a millisecond of work).
     const std::atomic<bool>* Arret = nullptr;
+    // For a run over several files: called on the working thread as file
+    // numero (from 1) of nombre begins.
+    std::function<void(int numero, int nombre)> Fichier;
 
     bool ArretDemande() const { return Arret && Arret->load(std::memory_order_relaxed); }
 };

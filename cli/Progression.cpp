@@ -46,7 +46,7 @@ void TLigneProgression::Avancer(uint64_t fait, uint64_t total) {
     DernierDessin = maintenant;
     DejaDessine = true;
 
-    std::string ligne = Texte(fait, total, FichiersPrecedents + fait, maintenant - Debut);
+    std::string ligne = Prefixe + Texte(fait, total, FichiersPrecedents + fait, maintenant - Debut);
     const size_t largeur = ligne.size();
     // Blanks over what a longer earlier line left on the screen.
     if (Dessinee && largeur < Largeur) ligne.append(Largeur - largeur, ' ');

@@ -27,6 +27,10 @@ public:
     // One report of the running file: fait bytes of total. A report whose
     // fait goes back starts the next file of a chain; the rate covers them all.
     void Avancer(uint64_t fait, uint64_t total);
+    // A run over several files: the line then begins with "fichier 2/3  ".
+    void Fichier(int numero, int nombre) {
+        Prefixe = nombre > 1 ? "fichier " + std::to_string(numero) + "/" + std::to_string(nombre) + "  " : std::string();
+    }
     // Clears the line if one was drawn; later reports may draw again.
     void Effacer();
 
@@ -47,4 +51,5 @@ private:
     size_t Largeur = 0;        // characters of the widest line on the screen
     uint64_t DernierFait = 0;
     uint64_t FichiersPrecedents = 0;  // bytes of the earlier files of a chain
+    std::string Prefixe;
 };

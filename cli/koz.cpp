@@ -94,6 +94,7 @@ struct TSuiviTerminal {
     TSuiviTerminal() : Ligne(::isatty(2) == 1, [](const std::string& s) { EcrireTout(2, s); }) {
         Suivi.Progression = [this](uint64_t fait, uint64_t total) { Ligne.Avancer(fait, total); };
         Suivi.Arret = &ArretDemande;
+        Suivi.Fichier = [this](int numero, int nombre) { Ligne.Fichier(numero, nombre); };
     }
     TInterruptible Interruption;
     TLigneProgression Ligne;

@@ -14,7 +14,14 @@ std::string RepertoireEtat(const std::string& Source) {
     return dir;
 }
 
+std::string SansBarreFinale(std::string nom) {
+    while (nom.size() > 1 && nom.back() == '/') nom.pop_back();
+    return nom;
+}
+
 std::string NomChiffrePropose(const std::string& Source) {
+    // A folder keeps its whole name: "photos.2024" gives "photos.2024.KOZ".
+    if (!Source.empty() && Plateforme().RepertoireExiste(Source)) return SansBarreFinale(Source) + ".KOZ";
     return Source.substr(0, Source.size() - Extension(Source).size()) + ".KOZ";
 }
 

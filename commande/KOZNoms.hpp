@@ -10,7 +10,11 @@ std::string NomDeBase(const std::string& nom);
 // The directory the state trios of Source go to: that of its absolute path, with its final "/".
 std::string RepertoireEtat(const std::string& Source);
 
-// The destination the window proposes for a source name: the extension cut off, then ".KOZ".
+// nom without the "/" at its end ("/" stays).
+std::string SansBarreFinale(std::string nom);
+
+// The destination proposed for a source name: the extension cut off, then
+// ".KOZ"; for an existing folder its whole name, then ".KOZ".
 std::string NomChiffrePropose(const std::string& Source);
 
 // The output name proposed for an encrypted file: its name without its

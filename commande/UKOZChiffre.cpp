@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cipher/KOZChiffre.hpp"
+#include "commande/KOZArchive.hpp"
 #include "commande/KOZEmpreinte.hpp"
 #include "commande/KOZJournal.hpp"
 #include "commande/KOZNoms.hpp"
@@ -35,7 +36,15 @@ struct TTache {
     std::unique_ptr<TFluxLecture> Flux;
     bool VersSortieStandard = false;  // "-": standard output
     bool VersFlot = false;            // an existing destination that is not a regular file (a device, a pipe)
+    bool Dossier = false;             // a folder, encrypted as one archive
 };
+
+// Whether the path nom lies inside the folder dossier (both absolute).
+bool Dans(const std::string& nom, const std::string& dossier) {
+    const std::string d = Plateforme().CheminComplet(dossier);
+    const std::string n = Plateforme().CheminComplet(nom);
+    return n.size() > d.size() && n.compare(0, d.size(), d) == 0 && (d.back() == '/' || n[d.size()] == '/');
+}
 
 // The progress of a chain: one count over all its sources.
 class TSuiviChaine {
@@ -82,11 +91,16 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
     uint64_t total = 0;
     for (const auto& source : c.Sources) {
         TTache t;
-        t.Source = source;
-        t.Flux = source == kEntreeStandard ? LectureDescripteur(0, "entrée standard") : Plateforme().OuvrirLecture(source);
+        // A folder becomes one archive, read as it is encrypted.
+        t.Dossier = source != kEntreeStandard && Plateforme().RepertoireExiste(source);
+        t.Source = t.Dossier ? SansBarreFinale(source) : source;
+        if (t.Dossier)
+            t.Flux = std::make_unique<TLectureArchive>(t.Source);
+        else
+            t.Flux = source == kEntreeStandard ? LectureDescripteur(0, "entrée standard") : Plateforme().OuvrirLecture(source);
         if (source == kEntreeStandard && c.Destination.empty())
             throw EKOZException("Le fichier chiffré doit être nommé quand le fichier à chiffrer est l'entrée standard");
-        t.Destination = c.Destination.empty() ? NomChiffrePropose(source) : c.Destination;
+        t.Destination = c.Destination.empty() ? NomChiffrePropose(t.Source) : c.Destination;
         t.VersSortieStandard = t.Destination == "-";
         t.VersFlot = !t.VersSortieStandard && Plateforme().IdentiteDe(t.Destination) &&
                      !Plateforme().FichierOrdinaire(t.Destination) && !Plateforme().RepertoireExiste(t.Destination);
@@ -115,6 +129,19 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
     for (const auto& etat : ecrits) VerifierCreable(etat);
     std::vector<std::string> etats = ecrits;
     if (!c.Grille.empty()) AjouterTrio(etats, PartieChemin(c.Grille), NomDeBase(c.Grille));
+
+    // Nothing this run writes may lie in a folder it archives: the archive
+    // would read its own output.
+    for (const auto& t : taches)
+        if (t.Dossier) {
+            for (const auto& autre : taches)
+                if (!autre.VersSortieStandard && Dans(autre.Destination, t.Source))
+                    throw EKOZException(Format("Le fichier chiffré \"%s\" ne peut pas être dans le dossier à chiffrer",
+                                               Plateforme().CheminComplet(autre.Destination).c_str()));
+            if (Dans(dir, t.Source))
+                throw EKOZException(Format("Le dossier d'état \"%s\" ne peut pas être dans le dossier à chiffrer",
+                                           dir.c_str()));
+        }
 
     for (size_t k = 0; k < taches.size(); ++k) {
         const TTache& t = taches[k];
@@ -168,7 +195,9 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
 
         std::vector<TEnregistrement> enregistrements;
         TSuiviChaine chaine(suivi, total);
+        int numero = 0;
         for (auto& t : taches) {
+            if (suivi && suivi->Fichier) suivi->Fichier(++numero, int(taches.size()));
             TEnregistrement e;
             e.EmpreinteDepart = EmpreinteEtat(*chiffre);
             e.TrioDepart = trioDepart;
@@ -202,7 +231,7 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
                 e.Nom = NomDansJournal(dir, t.Destination);
                 enregistrements.push_back(e);
             }
-            rapport.Fichiers.push_back(Format("%s -> %s (%llu octets)",
+            rapport.Fichiers.push_back(Format(t.Dossier ? "%s/ -> %s (%llu octets)" : "%s -> %s (%llu octets)",
                                               t.Source == kEntreeStandard ? "entrée standard" : t.Source.c_str(),
                                               t.VersSortieStandard ? "sortie standard" : t.Destination.c_str(),
                                               static_cast<unsigned long long>(e.TailleChiffre)));

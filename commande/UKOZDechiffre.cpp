@@ -1,11 +1,15 @@
 #include "commande/UKOZDechiffre.hpp"
 
+#include <stdlib.h>
+
+#include <cerrno>
 #include <map>
 #include <memory>
 #include <optional>
 #include <regex>
 
 #include "cipher/KOZDechiffre.hpp"
+#include "commande/KOZArchive.hpp"
 #include "commande/KOZEmpreinte.hpp"
 #include "commande/KOZJournal.hpp"
 #include "commande/KOZNoms.hpp"
@@ -164,6 +168,76 @@ std::string Diagnostic(const std::string& chiffre, uint64_t taille, const TEnreg
                   c.c_str(), r.Date.c_str());
 }
 
+// Where a decryption's plain bytes go: a file, or, when its first 512 bytes
+// are the archive of a folder, that folder, extracted into a temporary
+// folder beside the output. Nothing reaches the output's name before
+// Valider; whatever is not validated is removed.
+class TSortie : public TFluxEcriture {
+public:
+    TSortie(std::string final, bool ecraser) : Final(std::move(final)), Ecraser(ecraser) {}
+    ~TSortie() override {
+        Archive.reset();
+        if (!Dossier.empty()) SupprimerArborescence(Dossier);
+    }
+    void Ecrire(const uint8_t* tampon, size_t n) override {
+        Octets += n;
+        if (!Vers) {
+            Tete.append(reinterpret_cast<const char*>(tampon), n);
+            if (Tete.size() >= kTailleEnteteArchive) Decider();
+            return;
+        }
+        Vers->Ecrire(tampon, n);
+    }
+    void Fermer() override {
+        if (!Vers) Decider();
+        Vers->Fermer();
+    }
+    bool EstDossier() const { return Archive != nullptr; }
+    uint64_t Octets = 0;
+
+    // Moves the output into place under nom.
+    void Valider(const std::string& nom, bool remplacer) {
+        if (!Archive) {
+            Transaction.Renommer(0, nom, remplacer);
+            Transaction.Valider();
+            return;
+        }
+        const auto& racines = Archive->Racines();
+        if (racines.size() != 1)
+            throw EKOZException(Format("L'archive déchiffrée doit contenir un seul dossier ; elle en contient %zu",
+                                       racines.size()));
+        // A folder is never replaced, even when asked: its content would mix with the old one's.
+        Plateforme().Renommer(Dossier + "/" + racines[0], nom, false);
+        SupprimerArborescence(Dossier);
+        Dossier.clear();
+        Plateforme().SynchroniserRepertoire(PartieChemin(Complet(nom)));
+    }
+
+private:
+    void Decider() {
+        const uint8_t* octets = reinterpret_cast<const uint8_t*>(Tete.data());
+        if (EstArchiveDossier(octets, Tete.size())) {
+            std::string modele = Final + ".koz-temporaire-XXXXXX";
+            if (!::mkdtemp(modele.data())) throw EKOZException(MessageCreation(Final, TexteErreur(errno)));
+            Dossier = modele;
+            Archive = std::make_unique<TExtractionArchive>(Dossier, false);
+            Vers = Archive.get();
+        } else {
+            Vers = &Transaction.NouveauFichier(Final, TGenreFichier::Donnees, Ecraser);
+        }
+        if (!Tete.empty()) Vers->Ecrire(octets, Tete.size());
+        Tete.clear();
+    }
+
+    std::string Final;
+    bool Ecraser;
+    std::string Tete;
+    TFluxEcriture* Vers = nullptr;
+    TTransaction Transaction;
+    std::string Dossier;
+    std::unique_ptr<TExtractionArchive> Archive;
+};
+
 struct TEntree {
     std::string Chiffre, Clair;
     uint64_t Taille = 0;
@@ -307,7 +381,7 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
     }
 
     std::unique_ptr<TKOZGrille> courant;  // the state where the previous file ended
-    std::vector<std::unique_ptr<TTransaction>> enAttente;  // outputs that only the Fin trio can prove
+    std::vector<std::pair<std::unique_ptr<TSortie>, std::string>> enAttente;  // outputs only the Fin trio can prove
     for (size_t k = 0; k < entrees.size(); ++k) {
         TEntree& e = entrees[k];
         const TEnregistrement* r = e.Trouve ? &e.Trouve->E : nullptr;
@@ -353,30 +427,21 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
         }
 
         auto lecteur = std::make_unique<TKOZDechiffre>(*departEtat);
-        auto transaction = std::make_unique<TTransaction>();
-        TFluxEcriture& sortie = transaction->NouveauFichier(e.Clair, TGenreFichier::Donnees, d.Ecraser);
-        uint64_t clairs = 0;
+        if (suivi && suivi->Fichier) suivi->Fichier(int(k + 1), int(entrees.size()));
+        auto sortie = std::make_unique<TSortie>(e.Clair, d.Ecraser);
         std::optional<std::string> echec;
         {
             auto source = Plateforme().OuvrirLecture(e.Chiffre);
-            TLectureComptee lu(*source);
-            struct TCompteClair : TFluxEcriture {
-                TFluxEcriture& Suite;
-                uint64_t& N;
-                TCompteClair(TFluxEcriture& s, uint64_t& n) : Suite(s), N(n) {}
-                void Ecrire(const uint8_t* t, size_t n) override {
-                    Suite.Ecrire(t, n);
-                    N += n;
-                }
-            } clair(sortie, clairs);
             try {
-                lecteur->DechiffrerFlux(lu, clair, e.Chiffre, suivi ? &chaine : nullptr);
+                lecteur->DechiffrerFlux(*source, *sortie, e.Chiffre, suivi ? &chaine : nullptr);
+                sortie->Fermer();
             } catch (const EKOZInterruption&) {
                 throw EKOZInterruption("Déchiffrement interrompu : le fichier en cours n'a pas été gardé");
             } catch (const EKOZException& x) {
                 echec = x.what();
             }
         }
+        const uint64_t clairs = sortie->Octets;
         avant += e.Taille;
 
         // The verdict.
@@ -404,8 +469,11 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
             std::string message = *refus;
             if (d.GarderPartiel) {
                 const std::string partiel = e.Clair + ".partiel";
-                transaction->Renommer(0, partiel, true);
-                transaction->Valider();
+                try {
+                    sortie->Fermer();
+                } catch (const std::exception&) {
+                }
+                sortie->Valider(partiel, true);
                 message += Format(" (les %llu octets déchiffrés sont gardés dans \"%s\")", (unsigned long long)clairs,
                                   Complet(partiel).c_str());
             }
@@ -413,16 +481,16 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
             throw EKOZException(message);
         }
 
+        const char* forme = sortie->EstDossier() ? "%s -> %s/ (%s)" : "%s -> %s (%s)";
         if (r) {
-            transaction->Valider();
-            rapport.Fichiers.push_back(Format("%s -> %s (vérifié)", e.Chiffre.c_str(), e.Clair.c_str()));
+            sortie->Valider(e.Clair, d.Ecraser);
+            rapport.Fichiers.push_back(Format(forme, e.Chiffre.c_str(), e.Clair.c_str(), "vérifié"));
         } else if (fin) {
-            enAttente.push_back(std::move(transaction));
-            rapport.Fichiers.push_back(Format("%s -> %s (vérifié par l'état d'arrivée)", e.Chiffre.c_str(),
-                                              e.Clair.c_str()));
+            enAttente.push_back({std::move(sortie), e.Clair});
+            rapport.Fichiers.push_back(Format(forme, e.Chiffre.c_str(), e.Clair.c_str(), "vérifié par l'état d'arrivée"));
         } else {
-            transaction->Valider();
-            rapport.Fichiers.push_back(Format("%s -> %s (NON VÉRIFIÉ)", e.Chiffre.c_str(), e.Clair.c_str()));
+            sortie->Valider(e.Clair, d.Ecraser);
+            rapport.Fichiers.push_back(Format(forme, e.Chiffre.c_str(), e.Clair.c_str(), "NON VÉRIFIÉ"));
             rapport.Avis.push_back(Format("Attention : \"%s\" n'a pas pu être vérifié ; il peut être faux",
                                           Complet(e.Clair).c_str()));
         }
@@ -434,7 +502,7 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
         throw EKOZException(Format("L'état atteint ne correspond pas à l'état \"%s\" : mauvaise grille de départ ou "
                                    "fichier chiffré altéré",
                                    Complet(d.Fin).c_str()));
-    for (auto& t : enAttente) t->Valider();
+    for (auto& [attente, nom] : enAttente) attente->Valider(nom, d.Ecraser);
     if (!d.SauverFin.empty()) {
         TTransaction t;
         t.NouveauTrio(*courant, PartieChemin(d.SauverFin), NomDeBase(d.SauverFin), true);

@@ -38,6 +38,14 @@ QString PremierFichierLocal(const QMimeData* m) {
     return {};
 }
 
+std::vector<std::string> FichiersLocaux(const QMimeData* m) {
+    std::vector<std::string> noms;
+    if (!m || !m->hasUrls()) return noms;
+    for (const QUrl& url : m->urls())
+        if (url.isLocalFile()) noms.push_back(url.toLocalFile().toStdString());
+    return noms;
+}
+
 QLabel* Etiquette(QWidget* parent, const char* texte) {
     auto* e = new QLabel(QString::fromUtf8(texte), parent);
     e->setTextFormat(Qt::PlainText);
@@ -55,6 +63,11 @@ TFenetreKOZ::TFenetreKOZ(const TTextesFenetre& t, QWidget* parent)
     move(248, 144);
 
     connect(Travail, &TTravailFond::Progression, this, [this](int p) { Barre->MontrerProgression(p); });
+    // A run over several files says which one it is on; one file says nothing more.
+    connect(Travail, &TTravailFond::FichierCommence, this, [this](int numero, int nombre) {
+        if (nombre > 1)
+            Barre->DefinirTexte(QString::fromStdString(Operation) + QString(" en cours… fichier %1 sur %2").arg(numero).arg(nombre));
+    });
     connect(Travail, &TTravailFond::Termine, this, &TFenetreKOZ::Fin);
 
     setWindowTitle(QString::fromUtf8(t.Titre));
@@ -333,7 +346,13 @@ void TFenetreKOZ::dropEvent(QDropEvent* e) {
         return;
     }
     e->acceptProposedAction();
-    Proteger([&] { FichierDepose(nom.toStdString()); });
+    const auto noms = FichiersLocaux(e->mimeData());
+    Proteger([&] {
+        if (noms.size() > 1)
+            FichiersDeposes(noms);
+        else
+            FichierDepose(nom.toStdString());
+    });
 }
 
 void TFenetreKOZ::OuvrirFichier(const std::string& nom) {

@@ -106,6 +106,8 @@ protected:
     void ActiverSaisie(bool actif);
     // A file dropped on the window (not taken by a field).
     virtual void FichierDepose(const std::string& nom) = 0;
+    // Several files dropped at once; by default the first counts alone.
+    virtual void FichiersDeposes(const std::vector<std::string>& noms) { FichierDepose(noms.front()); }
     // Raises "Le champ « … » est vide", naming the field by its label's
     // caption, when champ holds no name.
     void ExigerNom(const TChampNomFichier* champ, const QLabel* etiquette) const;

@@ -25,6 +25,10 @@ bool TTravailFond::Lancer(TTache tache) {
             if (DernierPourcent.exchange(p) != p)
                 QMetaObject::invokeMethod(this, [this, p] { emit Progression(p); }, Qt::QueuedConnection);
         };
+        suivi.Fichier = [this](int numero, int nombre) {
+            QMetaObject::invokeMethod(
+                this, [this, numero, nombre] { emit FichierCommence(numero, nombre); }, Qt::QueuedConnection);
+        };
         bool reussi = false;
         std::string texte;
         try {

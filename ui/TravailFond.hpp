@@ -42,6 +42,8 @@ public:
 signals:
     // Percentage of the source done, each time it changes.
     void Progression(int pourcent);
+    // In a run over several files: file numero (from 1) of nombre begins.
+    void FichierCommence(int numero, int nombre);
     // The run is over: reussi with the status text, or not with the failure's
     // message; an interrupted run ends with reussi false and an empty text.
     // A run stopped by Arreter signals nothing.

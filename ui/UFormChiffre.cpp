@@ -36,9 +36,26 @@ void TForm1::JvFilenameEdit1Change() {
 void TForm1::Button1Click() {
     Proteger([this] {
         ExigerNom(JvFilenameEdit1, Label1);
-        ExigerNom(JvFilenameEdit2, Label2);
         TChiffrement c;
         c.Sources = {JvFilenameEdit1->NomFichier()};
+        if (Chaine.size() > 1 && Chaine.front() == c.Sources.front()) {
+            // The chain dropped: each file to its proposed name, all under one key.
+            c.Sources = Chaine;
+            c.Grille = JvFilenameEdit3->NomFichier();
+            c.Securise = CheckBox1->isChecked();
+            for (const auto& source : c.Sources)
+                if (Plateforme().IdentiteDe(NomChiffrePropose(source))) {
+                    if (!Demander("Des fichiers chiffrés de cette chaîne existent déjà (dont « " +
+                                  Plateforme().CheminComplet(NomChiffrePropose(source)) +
+                                  " »).\nVoulez-vous les remplacer ?"))
+                        return;
+                    c.Ecraser = true;
+                    break;
+                }
+            Executer([c](const TSuivi& suivi) { return TexteDuRapport(Chiffrer(c, &suivi)); });
+            return;
+        }
+        ExigerNom(JvFilenameEdit2, Label2);
         c.Destination = JvFilenameEdit2->NomFichier();
         c.Grille = JvFilenameEdit3->NomFichier();
         c.Securise = CheckBox1->isChecked();
@@ -53,4 +70,13 @@ void TForm1::Button1Click() {
     });
 }
 
-void TForm1::FichierDepose(const std::string& nom) { JvFilenameEdit1->DefinirNomFichier(nom); }
+void TForm1::FichierDepose(const std::string& nom) {
+    Chaine.clear();
+    JvFilenameEdit1->DefinirNomFichier(nom);
+}
+
+void TForm1::FichiersDeposes(const std::vector<std::string>& noms) {
+    JvFilenameEdit1->DefinirNomFichier(noms.front());
+    Chaine = noms;
+    StatusBar1->DefinirTexte(QString("%1 fichiers à chiffrer en une chaîne, sous une seule clé").arg(noms.size()));
+}

@@ -20,4 +20,11 @@ public:
 
 protected:
     void FichierDepose(const std::string& nom) override;
+    // Several files (or folders) dropped together are encrypted as one chain
+    // under one key, each into its own proposed ".KOZ".
+    void FichiersDeposes(const std::vector<std::string>& noms) override;
+
+public:
+    // The files of the chain dropped last, while the source field still shows the first.
+    std::vector<std::string> Chaine;
 };

@@ -167,3 +167,19 @@ TEST(Aide, CrLfBecomesLfOnly) {
 }
 
 }  // namespace
+
+TEST(LigneProgression, ARunOverSeveralFilesSaysWhichOne) {
+    TEcran ecran;
+    TLigneProgression ligne(true, ecran.Sortie(), ecran.Horloge());
+    ligne.Fichier(2, 3);
+    ecran.Maintenant += 0.5;
+    ligne.Avancer(1 * kMo, 4 * kMo);
+    ASSERT_EQ(ecran.Ecrits.size(), 1u);
+    EXPECT_EQ(ecran.Ecrits[0], "\rfichier 2/3   25 %  1,0 Mo / 4,0 Mo  2,0 Mo/s");
+    // One file says nothing more.
+    ligne.Fichier(1, 1);
+    ecran.Maintenant += 0.5;
+    ligne.Avancer(2 * kMo, 4 * kMo);
+    ASSERT_EQ(ecran.Ecrits.size(), 2u);
+    EXPECT_EQ(ecran.Ecrits[1].substr(0, 7), "\r 50 % ");
+}

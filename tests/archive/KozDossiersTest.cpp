@@ -1,0 +1,98 @@
+// Several files and whole folders through the real koz: one chain under one
+// key, a nested folder restored byte for byte, and a hostile archive that
+// the program's own key decrypts refused as a whole.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "Outils.hpp"
+#include "tests/support/Fichiers.hpp"
+#include "tests/support/Processus.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class KozDossiers : public ::testing::Test {
+protected:
+    TResultat Koz_(const std::vector<std::string>& args) { return LancerKoz(args, T.Chemin.string()); }
+    TRepertoireTemporaire T;
+};
+
+TEST_F(KozDossiers, ThreeFilesAreOneChainReadBackInAnyOrder) {
+    for (int i = 1; i <= 3; ++i) EcrireFichier(T / ("f" + std::to_string(i)), OctetsAleatoires(20000 * i, uint32_t(i)));
+    const TResultat c = Koz_({"chiffrer", "f1", "f2", "f3"});
+    EXPECT_EQ(c.Code, 0) << c.Erreur;
+    // One key for the three, and the state after the last.
+    EXPECT_EQ(Contenu(T.Chemin), AvecTrio(AvecTrio({"f1", "f2", "f3", "f1.KOZ", "f2.KOZ", "f3.KOZ", "KOZ-JOURNAL.txt"},
+                                                   "DEBUT"),
+                                          "FIN-CHIFFRE"));
+    for (int i = 1; i <= 3; ++i) fs::rename(T / ("f" + std::to_string(i)), T / ("f" + std::to_string(i) + ".orig"));
+    const TResultat d = Koz_({"dechiffrer", "f2.KOZ", "f3.KOZ", "f1.KOZ"});
+    EXPECT_EQ(d.Code, 0) << d.Erreur;
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(LireFichier(T / ("f" + std::to_string(i))), LireFichier(T / ("f" + std::to_string(i) + ".orig")));
+    // The chain from its first DEBUT and its last FIN-CHIFFRE, without the journal.
+    fs::remove(T / "KOZ-JOURNAL.txt");
+    const TResultat f = Koz_({"dechiffrer", "f1.KOZ", "f2.KOZ", "f3.KOZ", "-g", "DEBUT.KGR", "--fin", "FIN-CHIFFRE.KGR",
+                              "--force"});
+    EXPECT_EQ(f.Code, 0) << f.Erreur;
+}
+
+TEST_F(KozDossiers, ANestedFolderRoundTripsByteForByte) {
+    const fs::path p = T / "photos";
+    fs::create_directories(p / "sous" / "vide");
+    fs::create_directories(p / "avec blanc");
+    EcrireFichier(p / "gros.bin", OctetsAleatoires(5 << 20, 4));
+    EcrireFichier(p / "avec blanc" / "un nom.txt", "bonjour");
+    EcrireFichier(p / "sous" / "ligne\nnouvelle", "x");
+    EcrireFichier(p / "sous" / "\xff\xfe-pas-utf8", "y");
+    fs::create_symlink("../gros.bin", p / "sous" / "lien");
+    const auto avant = Arbre(p);
+
+    const TResultat c = Koz_({"chiffrer", "photos"});
+    EXPECT_EQ(c.Code, 0) << c.Erreur;
+    EXPECT_TRUE(fs::exists(T / "photos.KOZ"));
+    fs::rename(p, T / "photos.orig");
+    const TResultat d = Koz_({"dechiffrer", "photos.KOZ"});
+    EXPECT_EQ(d.Code, 0) << d.Erreur;
+    EXPECT_EQ(Arbre(p), avant);
+    // Elsewhere with -o; an existing folder is never replaced.
+    const TResultat o = Koz_({"dechiffrer", "photos.KOZ", "-o", "copie"});
+    EXPECT_EQ(o.Code, 0) << o.Erreur;
+    EXPECT_EQ(Arbre(T / "copie").size(), avant.size());
+    EXPECT_EQ(Koz_({"dechiffrer", "photos.KOZ", "-o", "copie"}).Code, 1);
+    // No temporary folder is left.
+    for (const auto& e : fs::directory_iterator(T.Chemin))
+        EXPECT_EQ(e.path().string().find(".koz-temporaire-"), std::string::npos) << e.path();
+}
+
+TEST_F(KozDossiers, AHostileArchiveUnderTheProgramsOwnKeyIsRefusedWhole) {
+    TEntreeTest racine = Dossier("photos");
+    racine.Proprietaire = "zymkozchiffre";
+    TEntreeTest bon = Fichier("photos/bon.txt", "ok");
+    TEntreeTest mauvais = Fichier("photos/../../echappe.txt", "piège");
+    EcrireFichier(T / "piege.tar", ArchiveDe({racine, bon, mauvais}));
+    ASSERT_TRUE(EstArchiveDossier(reinterpret_cast<const uint8_t*>(LireFichier(T / "piege.tar").data()), 512));
+    ASSERT_EQ(Koz_({"chiffrer", "piege.tar"}).Code, 0);
+    const TResultat d = Koz_({"dechiffrer", "piege.KOZ", "-o", "sortie"});
+    EXPECT_EQ(d.Code, 1);
+    EXPECT_EQ(d.Erreur, "koz: L'archive contient une entrée refusée « photos/../../echappe.txt » : chemin hors du dossier\n");
+    EXPECT_FALSE(fs::exists(T / "sortie"));
+    EXPECT_FALSE(fs::exists(T.Chemin.parent_path() / "echappe.txt"));
+    for (const auto& e : fs::directory_iterator(T.Chemin))
+        EXPECT_EQ(e.path().string().find(".koz-temporaire-"), std::string::npos) << e.path();
+}
+
+TEST_F(KozDossiers, NothingWrittenMayLieInTheFolderEncrypted) {
+    fs::create_directory(T / "d");
+    EcrireFichier(T / "d/a", "a");
+    const TResultat r = Koz_({"chiffrer", "d", "-o", "d/d.KOZ"});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_EQ(r.Erreur, "koz: Le fichier chiffré \"" + T.Dir() + "d/d.KOZ\" ne peut pas être dans le dossier à chiffrer\n");
+    EXPECT_EQ(Contenu(T.Chemin / "d"), std::set<std::string>{"a"});
+}
+
+}  // namespace

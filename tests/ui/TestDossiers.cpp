@@ -1,0 +1,105 @@
+// Folders and several files through the windows: a folder dropped is
+// encrypted as one archive and restored by the decryption window; several
+// files dropped at once are one chain under one key, the status bar saying
+// which file of how many.
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+#include <filesystem>
+
+#include "tests/support/Fichiers.hpp"
+#include "tests/ui/SupportQt.hpp"
+#include "ui/ChampNomFichier.hpp"
+#include "ui/Controles.hpp"
+#include "ui/TravailFond.hpp"
+#include "ui/UFormChiffre.hpp"
+#include "ui/UFormDechiffre.hpp"
+
+namespace {
+bool DeposerPlusieurs(QWidget* cible, const std::vector<std::string>& noms) {
+    QMimeData donnees;
+    QList<QUrl> urls;
+    for (const auto& n : noms) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(n)));
+    donnees.setUrls(urls);
+    const QPoint point = cible->rect().center();
+    QDragEnterEvent entree(point, Qt::CopyAction, &donnees, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(cible, &entree);
+    if (!entree.isAccepted()) return false;
+    QDropEvent depot(QPointF(point), Qt::CopyAction, &donnees, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(cible, &depot);
+    return depot.isAccepted();
+}
+}  // namespace
+
+class TestDossiers : public QObject {
+    Q_OBJECT
+private slots:
+    void UnDossierDeposeEstChiffrePuisRestaure() {
+        TRepertoireTemporaire dir;
+        std::filesystem::create_directories(dir / "album/vide");
+        EcrireFichier(dir / "album/photo.bin", OctetsAleatoires(300000, 8));
+        EcrireFichier(dir / "album/note avec blanc.txt", "une note");
+        std::filesystem::create_symlink("photo.bin", dir / "album/lien");
+        TEnregistreurErreurs erreurs;
+        {
+            TForm1 f;
+            f.show();
+            QVERIFY(DeposerFichier(&f, QString::fromStdString(dir / "album")));
+            QCOMPARE(f.JvFilenameEdit2->NomFichier(), dir / "album.KOZ");
+            f.Button1Click();
+            QTRY_VERIFY(!f.EnCours());
+            QVERIFY2(erreurs.Textes.empty(), qPrintable(erreurs.Textes.empty() ? QString() : erreurs.Textes[0]));
+        }
+        std::filesystem::rename(dir / "album", dir / "album.orig");
+        TFormDechiffre d;
+        d.show();
+        QVERIFY(DeposerFichier(&d, QString::fromStdString(dir / "album.KOZ")));
+        d.Button1Click();
+        QTRY_VERIFY(!d.EnCours());
+        QVERIFY2(erreurs.Textes.empty(), qPrintable(erreurs.Textes.empty() ? QString() : erreurs.Textes[0]));
+        QVERIFY(std::filesystem::is_directory(dir / "album/vide"));
+        QCOMPARE(LireFichier(dir / "album/photo.bin"), LireFichier(dir / "album.orig/photo.bin"));
+        QCOMPARE(LireFichier(dir / "album/note avec blanc.txt"), std::string("une note"));
+        QCOMPARE(std::filesystem::read_symlink(dir / "album/lien").string(), std::string("photo.bin"));
+    }
+
+    void PlusieursFichiersDeposesFontUneChaine() {
+        TRepertoireTemporaire dir;
+        std::vector<std::string> noms;
+        for (int i = 1; i <= 3; ++i) {
+            noms.push_back(dir / ("f" + std::to_string(i) + ".txt"));
+            EcrireFichier(noms.back(), OctetsAleatoires(70000 * i, uint32_t(i)));
+        }
+        TEnregistreurErreurs erreurs;
+        TForm1 f;
+        f.show();
+        std::vector<std::pair<int, int>> annonces;
+        connect(&f.Travailleur(), &TTravailFond::FichierCommence, this,
+                [&](int numero, int nombre) { annonces.push_back({numero, nombre}); });
+        QVERIFY(DeposerPlusieurs(&f, noms));
+        QCOMPARE(f.StatusBar1->Texte(), QString("3 fichiers à chiffrer en une chaîne, sous une seule clé"));
+        f.Button1Click();
+        QTRY_VERIFY(!f.EnCours());
+        QVERIFY2(erreurs.Textes.empty(), qPrintable(erreurs.Textes.empty() ? QString() : erreurs.Textes[0]));
+        QCOMPARE(annonces, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+        for (int i = 1; i <= 3; ++i) QVERIFY(std::filesystem::exists(dir / ("f" + std::to_string(i) + ".KOZ")));
+        // One key: DEBUT, and the decryption window reads each file back from the journal.
+        QVERIFY(!std::filesystem::exists(dir / "DEBUT-1.KGR"));
+        for (int i = 1; i <= 3; ++i) {
+            TFormDechiffre d;
+            d.JvFilenameEdit1->DefinirNomFichier(dir / ("f" + std::to_string(i) + ".KOZ"));
+            d.JvFilenameEdit2->DefinirNomFichier(dir / ("f" + std::to_string(i) + ".relu"));
+            d.Button1Click();
+            QTRY_VERIFY(!d.EnCours());
+            QVERIFY(LireFichier(dir / ("f" + std::to_string(i) + ".relu")) == LireFichier(noms[size_t(i - 1)]));
+        }
+        QVERIFY(erreurs.Textes.empty());
+    }
+};
+
+KOZ_TEST_QT(TestDossiers)
+#include "TestDossiers.moc"
