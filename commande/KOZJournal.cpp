@@ -151,6 +151,11 @@ void AjouterAuJournal(const std::string& dir, const std::vector<TEnregistrement>
             texte.append(tampon, 0, k);
         }
     }
+    // Records added to a journal of a version this program does not know
+    // would be read by nobody.
+    if (texte.rfind("KOZ-JOURNAL ", 0) == 0 && texte.substr(0, texte.find('\n')) != kEnteteJournal)
+        throw EKOZException(Format("Le journal \"%s\" est d'une autre version : il n'est pas complété",
+                                   Plateforme().CheminComplet(nom).c_str()));
     if (texte.empty()) texte = std::string(kEnteteJournal) + "\n";
     if (texte.back() != '\n') texte += '\n';
     for (const auto& e : nouveaux) texte += LigneJournal(e) + "\n";

@@ -1,4 +1,5 @@
 #include "commande/TextesApplication.hpp"
+#include "commande/KOZJournal.hpp"
 #include "commande/KOZNoms.hpp"
 #include "commande/KOZArchive.hpp"
 #include "fuzz/CiblesFuzz.hpp"
@@ -759,5 +760,44 @@ std::string EssaiArchive(const uint8_t* octets, size_t taille) {
     }
     if (!SupprimerArborescence(racine.string()) || fs::exists(fs::symlink_status(racine)))
         return "le dossier cible n'a pas pu être supprimé";
+    return {};
+}
+
+std::string EssaiJournal(const uint8_t* octets, size_t taille) {
+    TPlateformeMemoire memoire;
+    const std::string dir = "/etats/";
+    memoire.Poser(dir + kNomJournal, std::string(reinterpret_cast<const char*>(octets), taille));
+    const std::vector<TEnregistrement> lus = LireJournal(dir);
+    for (const auto& e : lus) {
+        const auto relu = LireLigneJournal(LigneJournal(e));
+        if (!relu || !(*relu == e)) return "LigneJournal ne se relit pas";
+        if (LigneJournal(e).find('\n') != std::string::npos) return "LigneJournal contient un saut de ligne";
+    }
+    // A record whose names hold every awkward byte.
+    TEnregistrement nouveau;
+    nouveau.Date = "2026-12-08T00:00:00Z";
+    nouveau.EmpreinteChiffre = std::string(64, 'a');
+    nouveau.EmpreinteDepart = std::string(64, 'b');
+    nouveau.EmpreinteFin = std::string(64, 'c');
+    nouveau.TailleChiffre = taille;
+    nouveau.TailleClair = taille / 3;
+    nouveau.TrioDepart = std::string(reinterpret_cast<const char*>(octets), std::min<size_t>(taille, 12));
+    nouveau.Nom = "n\t%\n" + nouveau.TrioDepart;
+    const std::string texte(reinterpret_cast<const char*>(octets), taille);
+    const bool autreVersion =
+        texte.rfind("KOZ-JOURNAL ", 0) == 0 && texte.substr(0, texte.find('\n')) != kEnteteJournal;
+    try {
+        AjouterAuJournal(dir, {nouveau});
+    } catch (const EKOZException&) {
+        // Only a journal of another version is left as it is.
+        if (autreVersion && *memoire.Contenu(dir + kNomJournal) == texte) return {};
+        return "AjouterAuJournal a échoué";
+    }
+    if (autreVersion) return "un journal d'une autre version a été complété";
+    const std::vector<TEnregistrement> apres = LireJournal(dir);
+    if (apres.empty() || !(apres.back() == nouveau)) return "le nouvel enregistrement ne se relit pas en dernier";
+    // An old line without its end of line gets one: the old records stay, the
+    // last one of them possibly joined to nothing else.
+    if (apres.size() < lus.size()) return "des enregistrements ont disparu";
     return {};
 }

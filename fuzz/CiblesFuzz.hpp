@@ -27,6 +27,11 @@ std::string EssaiEtat(const uint8_t* octets, size_t taille);
 // and decrypted back.
 std::string EssaiDechiffrement(const uint8_t* octets, size_t taille);
 
+// The bytes as a journal of encryptions: read without failing whatever they
+// hold, every record read written back and read again the same, and a new
+// record added after them read back last, with the others unchanged.
+std::string EssaiJournal(const uint8_t* octets, size_t taille);
+
 // The path vocabulary, the proposed names and the file-name field's rules on
 // the bytes taken as names.
 std::string EssaiNoms(const uint8_t* octets, size_t taille);

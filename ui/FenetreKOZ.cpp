@@ -160,6 +160,8 @@ void TFenetreKOZ::ActiverSaisie(bool actif) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{JvFilenameEdit1, JvFilenameEdit2, JvFilenameEdit3, CheckBox1, Button1})
         w->setEnabled(actif);
+    // A window's own extra check boxes too.
+    for (QCheckBox* c : findChildren<QCheckBox*>()) c->setEnabled(actif);
 }
 
 TBarreEtat* TFenetreKOZ::CreerBarreEtat() {

@@ -23,13 +23,22 @@ const TTextesFenetre kTextes = {
     "Déchiffrement",
     {"Le fichier chiffré à relire, un fichier .KOZ.",
      "Le fichier déchiffré à écrire, proposé d'après le fichier chiffré.",
-     "La grille de départ, requise : le fichier DEBUT.KGR écrit par le chiffrement."},
+     "La grille de départ, facultative : sans elle le journal du dossier retrouve la clé du fichier."},
     "Déchiffre le fichier. Entrée lance aussi le déchiffrement, Échap l'arrête.",
     "Remplace le fichier déchiffré s'il existe déjà ; sinon il n'est jamais remplacé.",
 };
 }  // namespace
 
-TFormDechiffre::TFormDechiffre(QWidget* parent) : TFenetreKOZ(kTextes, parent) {}
+TFormDechiffre::TFormDechiffre(QWidget* parent) : TFenetreKOZ(kTextes, parent) {
+    CheckBox2 = new TCaseMultiligne("Déchiffrer même &sans vérification", this);
+    Placer(CheckBox2, 240, 128, 150, 33);
+    CheckBox2->setAccessibleName("Déchiffrer même sans vérification");
+    CheckBox2->setAccessibleDescription(
+        "Garde aussi un résultat que rien ne permet de prouver (ni le journal, ni un état d'arrivée), avec un "
+        "avertissement.");
+    setTabOrder(CheckBox1, CheckBox2);
+    setMinimumSize(TailleMinimale());
+}
 
 void TFormDechiffre::JvFilenameEdit1Change() {
     Proteger([this] { JvFilenameEdit2->ProposerNomFichier(NomDechiffrePropose(JvFilenameEdit1->NomFichier())); });
@@ -42,7 +51,7 @@ void TFormDechiffre::Button1Click() {
         d.Fichiers.emplace_back(JvFilenameEdit1->NomFichier(), JvFilenameEdit2->NomFichier());
         d.Grille = JvFilenameEdit3->NomFichier();
         d.Ecraser = CheckBox1->isChecked();
-        d.SansVerification = SansVerification;
+        d.SansVerification = CheckBox2->isChecked();
         Executer([d](const TSuivi& suivi) { return TexteDuRapport(Dechiffrer(d, &suivi)); });
     });
 }

@@ -20,7 +20,7 @@ public:
     void Button1Click() override;
 
     // Decrypt even what nothing can verify (the output is then kept with a warning).
-    bool SansVerification = false;
+    TCaseMultiligne* CheckBox2;
 
 protected:
     void FichierDepose(const std::string& nom) override;

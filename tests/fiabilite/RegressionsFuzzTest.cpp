@@ -42,7 +42,7 @@ TEST_P(RegressionsFuzz, EveryCommittedInputPassesItsChecks) {
 
 INSTANTIATE_TEST_SUITE_P(Cibles, RegressionsFuzz,
                          ::testing::Values(TCible{"etat", EssaiEtat}, TCible{"dechiffrement", EssaiDechiffrement},
-                                           TCible{"noms", EssaiNoms}, TCible{"archive", EssaiArchive}),
+                                           TCible{"noms", EssaiNoms}, TCible{"archive", EssaiArchive}, TCible{"journal", EssaiJournal}),
                          [](const auto& info) { return std::string(info.param.Nom); });
 
 }  // namespace

@@ -89,6 +89,16 @@ private slots:
         QVERIFY2(erreurs.Textes[0].startsWith("Rien ne permet de vérifier le déchiffrement de"), qPrintable(erreurs.Textes[0]));
         QCOMPARE(f.StatusBar1->Texte(), QString("avant"));
         QVERIFY(!std::filesystem::exists(dir / "b.relu"));
+
+        // Asked for with the second box, and with the grid: kept, with a warning.
+        f.CheckBox2->setChecked(true);
+        f.JvFilenameEdit3->DefinirNomFichier(dir / "DEBUT.KGR");
+        f.Button1Click();
+        QTRY_VERIFY(!f.EnCours());
+        QCOMPARE(erreurs.Textes.size(), size_t(1));
+        QVERIFY(LireFichier(dir / "b.relu") == clair);
+        QCOMPARE(avis.Avis.size(), size_t(2));
+        QCOMPARE(avis.Avis[1], QString::fromStdString("Attention : \"" + (dir / "b.relu") + "\" n'a pas pu être vérifié ; il peut être faux"));
     }
 
     void AllerRetourParLesDeuxFenetres() {

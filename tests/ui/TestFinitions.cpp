@@ -238,8 +238,10 @@ private slots:
                 if (QApplication::focusWidget() == f->JvFilenameEdit1) break;
                 atteints.push_back(QApplication::focusWidget());
             }
-            const std::vector<QWidget*> attendu{f->JvFilenameEdit1, f->JvFilenameEdit2, f->Button1,
-                                                f->JvFilenameEdit3, f->CheckBox1};
+            std::vector<QWidget*> attendu{f->JvFilenameEdit1, f->JvFilenameEdit2, f->Button1,
+                                          f->JvFilenameEdit3, f->CheckBox1};
+            // The decryption window's second box comes last.
+            if (auto* d = dynamic_cast<TFormDechiffre*>(f.get())) attendu.push_back(d->CheckBox2);
             QCOMPARE(atteints, attendu);
             // Every control that takes the focus at all is on the way.
             for (QWidget* w : f->findChildren<QWidget*>())
