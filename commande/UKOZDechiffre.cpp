@@ -363,7 +363,7 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
             throw EKOZException(Format(
                 "Rien ne permet de vérifier le déchiffrement de \"%s\" : le journal de son dossier ne le connaît "
                 "pas et aucun état d'arrivée (FIN-CHIFFRE) n'est donné. Pour le déchiffrer sans preuve, "
-                "demandez-le explicitement (option --sans-verification, ou case « Déchiffrer sans vérification »)",
+                "demandez-le explicitement (option --sans-verification, ou case « Déchiffrer même sans vérification »)",
                 Complet(e.Chiffre).c_str()));
 
     std::unique_ptr<TKOZGrille> fin;
