@@ -151,7 +151,7 @@ TEST_F(Verification, WhatNothingCanVerifyIsRefusedUnlessAskedFor) {
           "Rien ne permet de vérifier le déchiffrement de \"" + A() +
               "\" : le journal de son dossier ne le connaît pas et aucun état d'arrivée (FIN-CHIFFRE) n'est donné. Pour "
               "le déchiffrer sans preuve, demandez-le explicitement (option --sans-verification, ou case « Déchiffrer "
-              "sans vérification »)");
+              "même sans vérification »)");
     const TResultat r = Koz_({"dechiffrer", "a.KOZ", "-g", "DEBUT.KGR", "-o", "a.relu", "--sans-verification"});
     EXPECT_EQ(r.Code, 0);
     EXPECT_EQ(r.Erreur, "koz: Attention : \"" + T.Dir() + "a.relu\" n'a pas pu être vérifié ; il peut être faux\n");
