@@ -17,9 +17,13 @@ std::vector<std::pair<std::string, TFabriqueTest>>& TestsQt() {
     return tests;
 }
 
-bool DeposerFichier(QWidget* cible, const QString& nom) {
+bool DeposerFichier(QWidget* cible, const QString& nom) { return DeposerFichiers(cible, {nom}); }
+
+bool DeposerFichiers(QWidget* cible, const QStringList& noms) {
     QMimeData donnees;
-    donnees.setUrls({QUrl::fromLocalFile(nom)});
+    QList<QUrl> urls;
+    for (const QString& nom : noms) urls.push_back(QUrl::fromLocalFile(nom));
+    donnees.setUrls(urls);
     const QPoint point = cible->rect().center();
     QDragEnterEvent entree(point, Qt::CopyAction, &donnees, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(cible, &entree);

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTest>
 #include <atomic>
 #include <chrono>
@@ -129,3 +130,5 @@ private:
 // Sends a drag of the local file nom over cible, then drops it there.
 // Returns whether the drop was taken by some widget.
 bool DeposerFichier(QWidget* cible, const QString& nom);
+// The same with several files at once.
+bool DeposerFichiers(QWidget* cible, const QStringList& noms);

@@ -3,12 +3,8 @@
 // files dropped at once are one chain under one key, the status bar saying
 // which file of how many.
 
-#include <QApplication>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
 #include <QPushButton>
-#include <QUrl>
+#include <QStringList>
 #include <filesystem>
 
 #include "tests/support/Fichiers.hpp"
@@ -19,21 +15,6 @@
 #include "ui/UFormChiffre.hpp"
 #include "ui/UFormDechiffre.hpp"
 
-namespace {
-bool DeposerPlusieurs(QWidget* cible, const std::vector<std::string>& noms) {
-    QMimeData donnees;
-    QList<QUrl> urls;
-    for (const auto& n : noms) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(n)));
-    donnees.setUrls(urls);
-    const QPoint point = cible->rect().center();
-    QDragEnterEvent entree(point, Qt::CopyAction, &donnees, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(cible, &entree);
-    if (!entree.isAccepted()) return false;
-    QDropEvent depot(QPointF(point), Qt::CopyAction, &donnees, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(cible, &depot);
-    return depot.isAccepted();
-}
-}  // namespace
 
 class TestDossiers : public QObject {
     Q_OBJECT
@@ -80,7 +61,9 @@ private slots:
         std::vector<std::pair<int, int>> annonces;
         connect(&f.Travailleur(), &TTravailFond::FichierCommence, this,
                 [&](int numero, int nombre) { annonces.push_back({numero, nombre}); });
-        QVERIFY(DeposerPlusieurs(&f, noms));
+        QStringList liste;
+        for (const auto& n : noms) liste.push_back(QString::fromStdString(n));
+        QVERIFY(DeposerFichiers(&f, liste));
         QCOMPARE(f.StatusBar1->Texte(), QString("3 fichiers à chiffrer en une chaîne, sous une seule clé"));
         f.Button1Click();
         QTRY_VERIFY(!f.EnCours());
