@@ -558,6 +558,11 @@ std::string Vocabulaire(const std::string& x) {
     if (NomDeBase(x) + ext != nom) return "NomDeBase + Extension différent de PartieNom";
 
     const std::string chiffre = NomChiffrePropose(x);
+    // A folder keeps its whole name, without its final "/".
+    if (!x.empty() && Plateforme().RepertoireExiste(x)) {
+        if (chiffre != SansBarreFinale(x) + ".KOZ") return "NomChiffrePropose d'un dossier : " + chiffre;
+        return {};
+    }
     if (chiffre != x.substr(0, x.size() - ext.size()) + ".KOZ") return "NomChiffrePropose : " + chiffre;
     if (Extension(chiffre) != ".KOZ" || PartieChemin(chiffre) != chemin)
         return "NomChiffrePropose change de répertoire ou d'extension";
