@@ -631,7 +631,7 @@ int Banc(const TOptions& o) {
             std::fprintf(stderr, "kozbench: koz...\n");
             const std::string kozChiffre = chemin("koz.KOZ"), kozRetour = chemin("koz-retour.bin");
             lKozChiffrer = &ligne("`koz chiffrer`", o.Taille,
-                                  Processus(o.Repetitions, {o.Koz, "chiffrer", clairGrand, "-o", kozChiffre}));
+                                  Processus(o.Repetitions, {o.Koz, "chiffrer", clairGrand, "-o", kozChiffre, "--force"}));
             lKozDechiffrer = &ligne("`koz dechiffrer`", o.Taille,
                                     Processus(o.Repetitions, {o.Koz, "dechiffrer", kozChiffre, "-g",
                                                               chemin("DEBUT.KGR"), "--fin", chemin("FIN-CHIFFRE.KGR"),
@@ -667,8 +667,7 @@ int Banc(const TOptions& o) {
                     "Path: %s; encryption on %u thread%s%s.\n\n",
                     date, sysconf(_SC_NPROCESSORS_ONLN), MachineModele().c_str(),
                     vectoriel ? "AVX-512 (evolution and decryption loop), the portable form beside it"
-                    : TKOZGrille::FormeDuProcesseur() == TKOZGrille::TFormeRapide::Avx512
-                        ? "portable (AVX-512 forbidden: no AVX-512 instruction anywhere, koz included)"
+                    : o.Portable ? "portable (--portable: no AVX-512 instruction anywhere, koz included)"
                         : "portable (this processor has no AVX-512 byte permutes)",
                     o.Fils ? o.Fils : FilsDeChiffrement(), (o.Fils ? o.Fils : FilsDeChiffrement()) > 1 ? "s" : "",
                     o.Fils ? " (imposed)" : " (one where the threads cannot both run)");
