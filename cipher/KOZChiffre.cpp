@@ -5,9 +5,7 @@
 TKOZChiffre::TKOZChiffre()
     : Codages{&TKOZChiffre::CodageCroix, &TKOZChiffre::CodageCroixDouble, &TKOZChiffre::CodageVoisins,
               &TKOZChiffre::CodageVoisinsDoubles, &TKOZChiffre::CodageSuite} {
-    // One value is looked up per plain byte: searching the cells costs less
-    // than keeping the inverse table at each of the evolution's exchanges.
-    TenirInverse(false);
+    TenirInverse(InverseUtile());
 }
 
 TKOZChiffre::~TKOZChiffre() = default;
@@ -38,16 +36,20 @@ void TKOZChiffre::CodageSuite(uint8_t v, TBlocChiffre& bloc) {
     Coder([](auto& mot) { return koz_tirages::Suite(mot); }, v, bloc);
 }
 
-size_t TKOZChiffre::ChiffrerVers(uint8_t v, uint8_t* sortie, bool prepare) {
+size_t TKOZChiffre::ChiffrerVers(uint8_t v, uint8_t* sortie, bool rapide) {
     auto mot = [] { return MotPartage(); };
     const uint8_t i = uint8_t(mot() % 5);
     const uint8_t p = Position(v);
     const size_t n = Ecrire(p, koz_tirages::DuCodage(i, mot), sortie);
-    if (prepare)
-        EvoluerPrepare(v, p);
-    else
-        EvoluerDepuis(v, p);
+    EvoluerSelon(v, p, rapide);
     return n;
+}
+
+bool TKOZChiffre::InverseUtile() {
+    // One value is looked up per plain byte. Where all 256 cells can be
+    // compared at once, that costs less than keeping the inverse table at
+    // each exchange; elsewhere the table is the cheaper way.
+    return FormeRapide() == TFormeRapide::Portable;
 }
 
 namespace {
@@ -70,7 +72,13 @@ unsigned TKOZChiffre::ImposerFils(unsigned n) {
 }
 
 void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination, const TSuivi* suivi) {
-    const bool prepare = PreparerEvolution();
+    // Secure mode checks the grid after every byte: it takes the reference
+    // evolution, whose cost is nothing beside the check's.
+    const bool rapide = !ModeSecurise;
+    if (rapide) {
+        PreparerEvolution();
+        TenirInverse(InverseUtile());
+    }
     const unsigned fils = FilsImposes ? FilsImposes : FilsDeChiffrement();
     std::vector<uint8_t> clair(kTailleTamponClair);
     std::vector<uint8_t> chiffre(4 * kTailleTamponClair);
@@ -108,7 +116,7 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
                     const TTirage* t = nullptr;
                     const size_t k = tireur->Attendre(t);
                     if (k == 0) tireur->Relancer();
-                    for (size_t j = 0; j < k; ++j) rempli += Appliquer(clair[i + j], t[j], &chiffre[rempli], prepare);
+                    for (size_t j = 0; j < k; ++j) rempli += Appliquer(clair[i + j], t[j], &chiffre[rempli], rapide);
                     tireur->Rendre(k);
                     i += k;
                 }
@@ -118,7 +126,7 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
                     if (suivi && suivi->ArretDemande()) throw EKOZInterruption("Chiffrement interrompu");
                     // A block counts only once its byte has evolved the grid: the
                     // block of a byte that fails is never written.
-                    rempli += ChiffrerVers(clair[i], &chiffre[rempli], prepare);
+                    rempli += ChiffrerVers(clair[i], &chiffre[rempli], rapide);
                 }
             }
             vider();

@@ -72,24 +72,29 @@ private:
         return t.Longueur;
     }
     // The byte v whose draws t were made ahead: its block to sortie (room
-    // for 4 bytes), then the evolution, the compiled one when prepare is
-    // true. REQUIRES: the cells are a permutation, so that nothing can fail
-    // after the draws. Returns the length.
-    size_t Appliquer(uint8_t v, const TTirage& t, uint8_t* sortie, bool prepare) {
+    // for 4 bytes), then the evolution, the fast form when rapide is true,
+    // else the reference one. REQUIRES: the cells are a permutation, so that
+    // nothing can fail after the draws. Returns the length.
+    size_t Appliquer(uint8_t v, const TTirage& t, uint8_t* sortie, bool rapide) {
         const uint8_t p = Position(v);
         const size_t n = Ecrire(p, t, sortie);
-        if (prepare)
-            EvoluerPrepare(v, p);
-        else
-            EvoluerDepuis(v, p);
+        EvoluerSelon(v, p, rapide);
         return n;
+    }
+    void EvoluerSelon(uint8_t v, uint8_t p, bool rapide) {
+        if (rapide)
+            EvoluerRapide(v, p);
+        else
+            TKOZGrille::Evoluer(v);
     }
     // ChiffrerOctet for the one-thread stream loop: the same draws in the same
     // order (the slot, then v is found, then the encoder's own draws, so a
     // value missing from the grid fails after one draw as there), the block
     // straight to sortie, the cell of v found once for the encoder and the
     // evolution. Returns the length.
-    size_t ChiffrerVers(uint8_t v, uint8_t* sortie, bool prepare);
+    size_t ChiffrerVers(uint8_t v, uint8_t* sortie, bool rapide);
+    // Whether the fast form finds cells faster with the inverse table kept.
+    static bool InverseUtile();
 };
 
 // Buffer sizes of the file loops: large enough that system calls do not count.

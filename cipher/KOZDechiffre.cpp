@@ -170,21 +170,73 @@ inline int Decider(uint8_t q0, uint8_t q1, uint8_t q2, uint8_t quatrieme, const 
     return r.longueur;
 }
 
-// How far the vector loop went: the encrypted bytes it used and the plain
-// bytes it gave, and whether it stopped at a block no encoder makes.
+// How far a fast loop went: the encrypted bytes it used and the plain bytes
+// it gave, and whether it stopped at a block no encoder makes.
 struct TAvancee {
     size_t Lus = 0;
     size_t Clairs = 0;
     bool Invalide = false;  // the block at Lus is one no encoder makes
 };
 
-// Bytes the vector loop needs from a block's start: the block itself (up to
+// Bytes the fast loops need from a block's start: the block itself (up to
 // 4 bytes) and the first three bytes of whichever block follows it, which
 // starts 2, 3 or 4 bytes on.
 constexpr size_t kFenetre = 7;
-// Encrypted bytes handed to the vector loop at once, between two looks at
-// the stop flag (a fraction of a millisecond of work).
+// Encrypted bytes handed to a fast loop at once, between two looks at the
+// stop flag (a fraction of a millisecond of work).
 constexpr size_t kMorceau = 4096;
+
+// The cells of the next block's first three bytes after the evolution of
+// plain byte v (cell p, exchanged with e), from o, the cells in the grid
+// before it of the bytes 2 to 6 after this block's start, and its length: a
+// value in cell q moves to e if q is p, to p if q is e (the exchange), then
+// to depuis[that] (the segments). Picked with masks: the length changes from
+// block to block and no branch would guess it.
+inline void Suivantes(const uint8_t o[5], int longueur, uint8_t p, uint8_t e, const uint8_t* depuis, uint8_t& q0,
+                      uint8_t& q1, uint8_t& q2) {
+    const uint32_t de2 = 0u - uint32_t(longueur == 2), de3 = 0u - uint32_t(longueur == 3), de4 = ~(de2 | de3);
+    auto apres = [&](int j) {
+        const uint32_t q = (o[j] & de2) | (o[j + 1] & de3) | (o[j + 2] & de4);
+        return uint8_t(q == p ? e : q == e ? p : q);
+    };
+    q0 = depuis[apres(0)];
+    q1 = depuis[apres(1)];
+    q2 = depuis[apres(2)];
+}
+
+// Blocks from x[0..n) while kFenetre bytes are left, in the portable fast
+// form: the grid and its inverse table in memory, evolved through the
+// compiled segments. Recognition and evolution are fused as in the vector
+// loop below: while a block is being decided, the cells of the bytes 2 to 6
+// after its start are read from the inverse table as it is, and the next
+// block's three are carried through the evolution (Suivantes), so that the
+// next block is decided without a lookup in the evolved grid.
+// REQUIRES: the inverse table is kept.
+TAvancee DechiffrerPortable(uint8_t* cases, uint8_t* inverse, const uint8_t* echange,
+                            const TKOZGrille::TSegmentsCompiles* segments, const uint8_t* depuis, const uint8_t* x,
+                            size_t n, uint8_t* clair) {
+    TAvancee r;
+    if (n < kFenetre) return r;
+    uint8_t q0 = inverse[x[0]], q1 = inverse[x[1]], q2 = inverse[x[2]];
+    size_t i = 0;
+    while (i + kFenetre <= n) {
+        uint8_t o[5];
+        for (int j = 0; j < 5; ++j) o[j] = inverse[x[i + 2 + j]];
+        uint8_t v, p;
+        const int longueur = Decider(q0, q1, q2, x[i + 3], [cases](uint8_t q) { return cases[q]; }, v, p);
+        if (longueur == 0) {
+            r.Invalide = true;
+            break;
+        }
+        const uint8_t e = echange[v];
+        Suivantes(o, longueur, p, e, depuis + 256 * v, q0, q1, q2);
+        TKOZGrille::EchangerSegments(cases, inverse, p, e, segments[v]);
+        clair[r.Clairs++] = v;
+        i += size_t(longueur);
+    }
+    r.Lus = i;
+    return r;
+}
 
 #if defined(__x86_64__)
 // Blocks from x[0..n) while kFenetre bytes are left, the grid held in
@@ -194,11 +246,9 @@ constexpr size_t kMorceau = 4096;
 // found by searching the registers, and the searches are kept off the path
 // from one byte to the next. While a block is being decided, the loop finds,
 // in the grid as it is, the cells of the bytes 2 to 6 after the block's start,
-// among which lie the next block's first three. Once the plain byte v is
-// known, those three are carried through its evolution: a value in cell q
-// moves to e if q is p, to p if q is e (the exchange), then to depuis[v] of
-// that (the segments). The next block is thus decided without waiting for a
-// search in the evolved grid.
+// among which lie the next block's first three; once the plain byte v is
+// known, those three are carried through its evolution (Suivantes). The next
+// block is thus decided without waiting for a search in the evolved grid.
 KOZ_CIBLE_VECTORIELLE TAvancee DechiffrerVectoriel(uint8_t* cases, const uint8_t* echange, const uint8_t* vers,
                                                    const uint8_t* depuis, const uint8_t* x, size_t n, uint8_t* clair) {
     TAvancee r;
@@ -217,15 +267,7 @@ KOZ_CIBLE_VECTORIELLE TAvancee DechiffrerVectoriel(uint8_t* cases, const uint8_t
             break;
         }
         const uint8_t e = echange[v];
-        const uint32_t de2 = 0u - uint32_t(longueur == 2), de3 = 0u - uint32_t(longueur == 3), de4 = ~(de2 | de3);
-        auto apres = [&](int j) {
-            const uint32_t q = (o[j] & de2) | (o[j + 1] & de3) | (o[j + 2] & de4);
-            return uint8_t(q == p ? e : q == e ? p : q);
-        };
-        const uint8_t* const d = depuis + 256 * v;
-        q0 = d[apres(0)];
-        q1 = d[apres(1)];
-        q2 = d[apres(2)];
+        Suivantes(o, longueur, p, e, depuis + 256 * v, q0, q1, q2);
         EchangerPermuter256(c, vers + 256 * v, p, e, v, cases[e]);
         for (int k = 0; k < 4; ++k) _mm512_storeu_si512(cases + 64 * k, c[k]);
         clair[r.Clairs++] = v;
@@ -254,11 +296,15 @@ inline int TKOZDechiffre::Reconnaitre(const uint8_t* octets, size_t n, uint8_t& 
 
 void TKOZDechiffre::DechiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination, const std::string& nom,
                                    const TSuivi* suivi) {
-    const bool prepare = PreparerEvolution();
+    // Secure mode checks the grid after every block: it takes the reference
+    // evolution, block by block. So does a grid that is not a permutation
+    // (only a test can make one here).
+    const bool rapide = !ModeSecurise && EstPermutation();
+    if (rapide) PreparerEvolution();
     // The vector loop holds the whole state in the cells, with no inverse
-    // table; its values are found by searching the cells.
+    // table; its values are found by comparing all the cells at once.
 #if defined(__x86_64__)
-    const bool vectoriel = prepare && !ModeSecurise;
+    const bool vectoriel = rapide && FormeRapide() == TFormeRapide::Avx512;
 #else
     const bool vectoriel = false;
 #endif
@@ -272,6 +318,8 @@ void TKOZDechiffre::DechiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destinat
             if (actif) g.TenirInverse(true);
         }
     } sansInverse(*this, vectoriel);
+    // The portable loop works on the inverse table, which this class keeps.
+    const bool portable = rapide && !vectoriel && InverseTenu();
     // A block left unfinished at the end of one read (at most 3 bytes) is
     // moved to the front, before the next read.
     std::vector<uint8_t> chiffre(kTailleTamponChiffre + 3);
@@ -303,25 +351,31 @@ void TKOZDechiffre::DechiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destinat
             size_t i = 0;
             while (i < disponible) {
                 if (suivi && suivi->ArretDemande()) throw EKOZInterruption("Déchiffrement interrompu");
-#if defined(__x86_64__)
-                if (vectoriel && disponible - i >= kFenetre) {
+                if ((vectoriel || portable) && disponible - i >= kFenetre) {
                     // A few thousand blocks at a time, so a stop is still
                     // seen within a fraction of a millisecond.
-                    const TAvancee a = DechiffrerVectoriel(CasesEnPlace(), Echange->Table.data(), VersCompiles(),
-                                                           DepuisCompiles(), chiffre.data() + i, std::min(disponible - i, kMorceau),
-                                                           clair.data() + rempli);
+                    const size_t k = std::min(disponible - i, kMorceau);
+                    TAvancee a;
+#if defined(__x86_64__)
+                    if (vectoriel)
+                        a = DechiffrerVectoriel(CasesEnPlace(), Echange->Table.data(), VersCompiles(),
+                                                DepuisCompiles(), chiffre.data() + i, k, clair.data() + rempli);
+                    else
+#endif
+                        a = DechiffrerPortable(CasesEnPlace(), InverseEnPlace(), Echange->Table.data(),
+                                               SegmentsCompiles(), DepuisCompiles(), chiffre.data() + i, k,
+                                               clair.data() + rempli);
                     i += a.Lus;
                     rempli += a.Clairs;
                     if (a.Invalide) throw invalide(debutTampon + i);
                     continue;
                 }
-#endif
                 uint8_t v, p;
                 const int longueur = Reconnaitre(chiffre.data() + i, disponible - i, v, p);
                 if (longueur == kBlocIncomplet) break;
                 if (longueur == kBlocInvalide) throw invalide(debutTampon + i);
-                if (prepare)
-                    EvoluerPrepare(v, p);
+                if (rapide)
+                    EvoluerRapide(v, p);
                 else
                     Evoluer(v);
                 clair[rempli++] = v;

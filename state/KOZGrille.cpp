@@ -1,5 +1,7 @@
 #include "state/KOZGrille.hpp"
 
+#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -65,36 +67,12 @@ void TKOZGrille::Verifier() const {
 
 void TKOZGrille::Permuter(uint8_t v) {
     const TPermutation t = Permutations->Table[v];
-    const uint8_t base1 = BaseSegment(t.Segment1), pas1 = PasSegment(t.Segment1);
-    const uint8_t base2 = BaseSegment(t.Segment2), pas2 = PasSegment(t.Segment2);
-    const int longueur = t.Longueur;
-    // Byte stores may alias any member: the loops work through local copies.
-    uint8_t* const cases = Cases_.data();
-    uint8_t a = base1, b = base2;
-    for (int i = 0; i < longueur; ++i) {
-        std::swap(cases[a], cases[b]);
-        a = uint8_t(a + pas1);
-        b = uint8_t(b + pas2);
-    }
-    if (!Indexee_) return;
-    // The values that moved are exactly those now in the cells the exchanges
-    // touched, so pointing the inverse table at each touched cell afterwards
-    // gives what updating it at every exchange would give, and keeps the
-    // exchange loop free of stores at data-dependent places (measured faster).
-    uint8_t* const inverse = Inverse_.data();
-    a = base1;
-    b = base2;
-    for (int i = 0; i < longueur; ++i) {
-        inverse[cases[a]] = a;
-        inverse[cases[b]] = b;
-        a = uint8_t(a + pas1);
-        b = uint8_t(b + pas2);
-    }
+    for (int i = 0; i < t.Longueur; ++i) Echanger(Adresse(uint8_t(i), t.Segment1), Adresse(uint8_t(i), t.Segment2));
 }
 
-void TKOZGrille::EvoluerDepuis(uint8_t v, uint8_t p) {
-    const uint8_t e = Echange->Table[v];
-    Echanger(p, e);
+void TKOZGrille::Evoluer(uint8_t v) {
+    const uint8_t p = Position(v);
+    Echanger(p, Echange->Table[v]);
     Permuter(v);
     if (ModeSecurise) Verifier();
 }
@@ -141,15 +119,12 @@ void TKOZGrille::Reindexer() {
 }
 
 namespace {
-bool VectorielleAutorisee = true;
 
 bool ProcesseurVectoriel() {
 #if defined(__x86_64__)
     // Also false where the system does not save the 512-bit registers.
-    static const bool oui = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("bmi") &&
-                            __builtin_cpu_supports("bmi2");
-    return oui;
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
 #else
     return false;
 #endif
@@ -171,43 +146,83 @@ KOZ_CIBLE_VECTORIELLE void EvoluerVectoriel(uint8_t* cases, uint8_t* inverse, co
     Permuter256(t, inverse, p, e, r);
     for (int k = 0; k < 4; ++k) _mm512_storeu_si512(inverse + 64 * k, r[k]);
 }
+
+KOZ_CIBLE_VECTORIELLE uint8_t ChercherVectoriel(const uint8_t* cases, uint8_t v) {
+    __m512i c[4];
+    for (int k = 0; k < 4; ++k) c[k] = _mm512_loadu_si512(cases + 64 * k);
+    return ChercherCase(c, v);
+}
 #endif
 }  // namespace
 
+TKOZGrille::TFormeRapide TKOZGrille::FormeDuProcesseur() {
+    static const TFormeRapide forme = [] {
+        const char* sans = std::getenv("KOZ_SANS_AVX512");
+        const bool interdit = sans && *sans && std::strcmp(sans, "0") != 0;
+        return ProcesseurVectoriel() && !interdit ? TFormeRapide::Avx512 : TFormeRapide::Portable;
+    }();
+    return forme;
+}
+
 bool TKOZGrille::AutoriserEvolutionVectorielle(bool oui) {
-    const bool avant = VectorielleAutorisee;
-    VectorielleAutorisee = oui;
+    const bool avant = FormeImposee_ < 0;
+    FormeImposee_ = oui ? -1 : int(TFormeRapide::Portable);
     return avant;
 }
 
-bool TKOZGrille::EvolutionVectorielle() { return VectorielleAutorisee && ProcesseurVectoriel(); }
+uint8_t TKOZGrille::PositionVectorielle(uint8_t v) const {
+#if defined(__x86_64__)
+    return ChercherVectoriel(Cases_.data(), v);
+#else
+    return PositionLineaire(v);
+#endif
+}
 
-bool TKOZGrille::PreparerEvolution() {
-    if (!EvolutionVectorielle()) return false;
+void TKOZGrille::PreparerEvolution() {
     if (!Compilees_) Compilees_ = std::make_unique<TPermutationsCompilees>();
     for (int v = 0; v < 256; ++v) {
-        // Permuter(v) run on the identity grid gives where each cell comes from.
+        const TPermutation t = Permutations->Table[v];
+        TSegmentsCompiles& s = Compilees_->Segments[v];
+        s = {};
+        s.Base1 = BaseSegment(t.Segment1);
+        s.Pas1 = PasSegment(t.Segment1);
+        s.Base2 = BaseSegment(t.Segment2);
+        s.Pas2 = PasSegment(t.Segment2);
+        s.Longueur = t.Longueur;
+        for (int i = 0; i < kPaires && i < t.Longueur; ++i) {
+            s.A[i] = uint8_t(s.Base1 + s.Pas1 * i);
+            s.B[i] = uint8_t(s.Base2 + s.Pas2 * i);
+        }
+        // The exchanges of entry v run on the identity grid give where each cell comes from.
         uint8_t* const vers = Compilees_->Vers[v];
         for (int c = 0; c < 256; ++c) vers[c] = uint8_t(c);
-        const TPermutation t = Permutations->Table[v];
-        const uint8_t pas1 = PasSegment(t.Segment1), pas2 = PasSegment(t.Segment2);
-        uint8_t a = BaseSegment(t.Segment1), b = BaseSegment(t.Segment2);
-        for (int i = 0; i < t.Longueur; ++i) {
+        uint8_t a = s.Base1, b = s.Base2;
+        for (int i = 0; i < s.Longueur; ++i) {
             std::swap(vers[a], vers[b]);
-            a = uint8_t(a + pas1);
-            b = uint8_t(b + pas2);
+            a = uint8_t(a + s.Pas1);
+            b = uint8_t(b + s.Pas2);
         }
         for (int c = 0; c < 256; ++c) Compilees_->Depuis[v][vers[c]] = uint8_t(c);
     }
-    return true;
 }
 
-void TKOZGrille::EvoluerPrepare(uint8_t v, uint8_t p) {
+void TKOZGrille::EvoluerRapide(uint8_t v, uint8_t p) {
+    const uint8_t e = Echange->Table[v];
 #if defined(__x86_64__)
-    EvoluerVectoriel(Cases_.data(), Indexee_ ? Inverse_.data() : nullptr, Compilees_->Vers[v], Compilees_->Depuis[v],
-                     p, Echange->Table[v]);
-    if (ModeSecurise) Verifier();
-#else
-    EvoluerDepuis(v, p);
+    if (FormeRapide() == TFormeRapide::Avx512) {
+        EvoluerVectoriel(Cases_.data(), Indexee_ ? Inverse_.data() : nullptr, Compilees_->Vers[v],
+                         Compilees_->Depuis[v], p, e);
+        if (ModeSecurise) Verifier();
+        return;
+    }
 #endif
+    if (Indexee_) {
+        EchangerSegments(Cases_.data(), Inverse_.data(), p, e, Compilees_->Segments[v]);
+    } else {
+        // Without the inverse table (a grid that is not a permutation, or a
+        // derived class that keeps none), the exchanges write a scratch copy.
+        uint8_t poubelle[256];
+        EchangerSegments(Cases_.data(), poubelle, p, e, Compilees_->Segments[v]);
+    }
+    if (ModeSecurise) Verifier();
 }

@@ -3,24 +3,25 @@
 // row * 16 + column), with the exchange and permutation tables that steer how
 // it evolves after every plain byte, and the trio of files that hold all three.
 //
-// Position answers as the linear search does (the lowest cell holding the
-// value), in one of two ways while the cells are a permutation:
-//   - an inverse table (value -> cell) kept in step with every exchange: one
-//     lookup, for two more stores per exchange. The default; decryption,
-//     which looks up three values per byte, keeps it except in its vector
-//     loop, which searches the cells held in registers;
-//   - a search of the cells sixteen at a time, with no upkeep at all.
-//     Encryption, which looks up one value per byte, is faster this way.
-// A grid that is not a permutation is searched cell by cell.
+// Three forms of the evolution and of finding a cell, all giving the same
+// cells, the same answers and the same failures:
+//   - the reference: Evoluer, Permuter and Echanger, the plain loop of one
+//     exchange after another, and a plain search of the cells. Secure mode and
+//     the byte-at-a-time operations use it; it is what the fast forms are
+//     tested against.
+//   - the portable fast form, which every machine can run: an inverse table
+//     (value -> cell) kept in step with every exchange, and the segment
+//     exchanges read from a table compiled once per stream.
+//   - the AVX-512 form, where the processor has the byte permutes: each
+//     entry compiled into one permutation of the 256 cells, applied in a few
+//     instructions; cells found by comparing all 256 at once.
+// The fast form is chosen once per process from the processor's features
+// (FormeRapide).
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "state/KOZEchange.hpp"
 #include "state/KOZPermutations.hpp"
@@ -59,7 +60,7 @@ public:
     // The lowest cell holding v; raises "La valeur cherchée n'est pas dans la grille".
     uint8_t Position(uint8_t v) const {
         if (Indexee_) return Inverse_[v];
-        if (Permutation_) return PositionUnique(v);
+        if (Permutation_ && FormeRapide() == TFormeRapide::Avx512) return PositionVectorielle(v);
         return PositionLineaire(v);
     }
     // Position by plain search of the cells, whatever the inverse table says.
@@ -79,11 +80,26 @@ public:
     static uint8_t Adresse(uint8_t i, TSegment segment) {
         return uint8_t(BaseSegment(segment) + PasSegment(segment) * i);
     }
-    // Exchanges the cells of entry v's two segments pairwise, in order.
+    // Exchanges the cells of entry v's two segments pairwise, in order, one
+    // Echanger after another (the reference form).
     void Permuter(uint8_t v);
     // After plain byte v: its cell exchanged with Echange's cell for v, then
-    // Permuter(v), then Verifier in secure mode.
-    void Evoluer(uint8_t v) { EvoluerDepuis(v, Position(v)); }
+    // Permuter(v), then Verifier in secure mode (the reference form).
+    void Evoluer(uint8_t v);
+
+    // The fast forms. Avx512 only where the processor has AVX-512 F, BW and
+    // VBMI (and the system saves those registers), and the environment does
+    // not hold KOZ_SANS_AVX512; Portable everywhere else. Decided at first use.
+    enum class TFormeRapide : uint8_t { Portable, Avx512 };
+    static TFormeRapide FormeRapide() {
+        return FormeImposee_ >= 0 ? TFormeRapide(FormeImposee_) : FormeDuProcesseur();
+    }
+    static TFormeRapide FormeDuProcesseur();
+    // Whether the fast form is the AVX-512 one.
+    static bool EvolutionVectorielle() { return FormeRapide() == TFormeRapide::Avx512; }
+    // Test seam: false imposes the portable form on any processor; true
+    // gives the processor's choice back. Returns the previous setting.
+    static bool AutoriserEvolutionVectorielle(bool oui);
 
     // The trio dir + nom + ".KGR" / ".KEC" / ".KPR", plain concatenation.
     void Sauver(const std::string& dir, const std::string& nom) const;
@@ -99,8 +115,6 @@ public:
     std::unique_ptr<TKOZPermutations> Permutations;
 
 protected:
-    // Evoluer(v) for a caller that has just found p = Position(v) itself.
-    void EvoluerDepuis(uint8_t v, uint8_t p);
     // Whether every value is in exactly one cell. Exchanges keep it so, and
     // keep a grid that is not so from becoming so: only DefinirCases,
     // DefinirCase and Charger change it.
@@ -112,36 +126,64 @@ protected:
         Reindexer();
     }
 
-    // The evolution of a whole stream at once where the processor has AVX-512
-    // byte permutes. Whatever the grid holds, the exchanges of entry v always
-    // move the same cells to the same places, so each entry becomes one
-    // permutation of the 256 cell indices, compiled here; the evolution then
-    // moves all 256 cells in a few instructions, with no loop to mispredict.
-    // Returns false, compiling nothing, where the processor lacks them (or
-    // while the test seam below forbids them). The tables must not change
-    // until the stream is done.
-    bool PreparerEvolution();
-    // EvoluerDepuis(v, p) through the compiled permutations: the same cells,
-    // inverse table and check. REQUIRES: PreparerEvolution returned true.
-    void EvoluerPrepare(uint8_t v, uint8_t p);
+    // Compiles the permutation table for the fast forms. Whatever the grid
+    // holds, the exchanges of entry v always move the same cells to the same
+    // places: each entry becomes its segments' first cells and steps (the
+    // portable form), and one permutation of the 256 cell indices, Vers, with
+    // its inverse Depuis. The tables must not change until the stream is done.
+    void PreparerEvolution();
+    // Evoluer(v) for a caller that has just found p = Position(v), in the
+    // fast form: the same cells, inverse table and check.
+    // REQUIRES: PreparerEvolution since the tables last changed.
+    void EvoluerRapide(uint8_t v, uint8_t p);
 
-    // For a derived loop that evolves the cells itself through the compiled
-    // permutations, as EvoluerPrepare would: the cells, written in place, and
-    // the rows Vers[v] and Depuis[v] of entry v at 256 * v from the start of
-    // each table. REQUIRES: PreparerEvolution returned true, the inverse
-    // table is not kept (TenirInverse(false)) and secure mode is off, so the
-    // cells alone are the state, and what is written keeps them a permutation.
+    // For a derived loop that evolves the cells itself, as EvoluerRapide
+    // would: the cells and the inverse table, written in place (the inverse
+    // table is right only while Position answers from it), and the compiled
+    // rows Vers[v] and Depuis[v] of entry v at 256 * v from the start of each
+    // table. REQUIRES: PreparerEvolution; secure mode off, so that no check
+    // is skipped; what is written keeps the cells a permutation.
     uint8_t* CasesEnPlace() { return Cases_.data(); }
+    uint8_t* InverseEnPlace() { return Inverse_.data(); }
+    bool InverseTenu() const { return Indexee_; }
     const uint8_t* VersCompiles() const { return &Compilees_->Vers[0][0]; }
     const uint8_t* DepuisCompiles() const { return &Compilees_->Depuis[0][0]; }
 
 public:
-    // Whether PreparerEvolution will compile (the processor has the
-    // instructions and the seam below allows them).
-    static bool EvolutionVectorielle();
-    // Test seam: false makes PreparerEvolution refuse, so that the loop
-    // evolution is exercised on any processor. Returns the previous setting.
-    static bool AutoriserEvolutionVectorielle(bool oui);
+    // Entry v's segments as the exchange loop walks them: cell a starts at
+    // Base1 and moves by Pas1 (modulo 256), cell b likewise, Longueur steps.
+    // Up to kPaires steps (every generated entry) they are also written out
+    // as the pairs A[i], B[i], the steps past Longueur exchanging cell 0 with
+    // itself: a fixed count of exchanges, with no loop exit to mispredict.
+    static constexpr int kPaires = 16;
+    struct TSegmentsCompiles {
+        uint8_t A[kPaires], B[kPaires];
+        uint8_t Base1, Pas1, Base2, Pas2, Longueur;
+    };
+    // The exchanges of one evolution on cells and inverse table held by the
+    // caller: cells p and e, then the segments of s. The portable fast form.
+    static void EchangerSegments(uint8_t* cases, uint8_t* inverse, uint8_t p, uint8_t e,
+                                 const TSegmentsCompiles& s) {
+        auto echanger = [cases, inverse](uint8_t a, uint8_t b) {
+            const uint8_t va = cases[a], vb = cases[b];
+            cases[a] = vb;
+            cases[b] = va;
+            inverse[vb] = a;
+            inverse[va] = b;
+        };
+        echanger(p, e);
+        if (s.Longueur <= kPaires) [[likely]] {
+            for (int i = 0; i < kPaires; ++i) echanger(s.A[i], s.B[i]);
+            return;
+        }
+        uint8_t a = s.Base1, b = s.Base2;
+        for (int i = 0; i < s.Longueur; ++i) {
+            echanger(a, b);
+            a = uint8_t(a + s.Pas1);
+            b = uint8_t(b + s.Pas2);
+        }
+    }
+    const TSegmentsCompiles* SegmentsCompiles() const { return Compilees_->Segments; }
 
 private:
     static uint8_t BaseSegment(TSegment s) {
@@ -152,34 +194,16 @@ private:
     static uint8_t PasSegment(TSegment s) { return uint8_t((s.Sens == 0) * 1 + (s.Sens == 1) * 16); }
     // Finds whether the cells are a permutation, and rebuilds the inverse table.
     void Reindexer();
-    // The one cell holding v. REQUIRES: the cells are a permutation.
-    uint8_t PositionUnique(uint8_t v) const {
-#if defined(__SSE2__)
-        // One bit per cell holding v, 64 cells to a mask; exactly one bit is
-        // set among the four masks, so the quarter is found without a branch.
-        const __m128i cherche = _mm_set1_epi8(char(v));
-        uint64_t masques[4];
-        for (int quart = 0; quart < 4; ++quart) {
-            uint64_t m = 0;
-            for (int j = 0; j < 4; ++j) {
-                const auto* seize = reinterpret_cast<const __m128i*>(Cases_.data() + 64 * quart + 16 * j);
-                const uint32_t egaux = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(seize), cherche)));
-                m |= uint64_t(egaux) << (16 * j);
-            }
-            masques[quart] = m;
-        }
-        const int quart = (masques[1] != 0) + 2 * (masques[2] != 0) + 3 * (masques[3] != 0);
-        return uint8_t(64 * quart + __builtin_ctzll(masques[0] | masques[1] | masques[2] | masques[3]));
-#else
-        return PositionLineaire(v);
-#endif
-    }
+    // The one cell holding v, all cells compared at once.
+    // REQUIRES: the cells are a permutation and the AVX-512 form is chosen.
+    uint8_t PositionVectorielle(uint8_t v) const;
 
     // Entry v as a permutation of the cells: after Permuter(v), cell c holds
     // what cell Vers[v][c] held; Depuis[v] is its inverse.
     struct TPermutationsCompilees {
         alignas(64) uint8_t Vers[256][256];
         alignas(64) uint8_t Depuis[256][256];
+        TSegmentsCompiles Segments[256];
     };
     std::unique_ptr<TPermutationsCompilees> Compilees_;
 
@@ -188,4 +212,6 @@ private:
     bool Permutation_ = false;  // every value in exactly one cell; exchanges keep it
     bool TenirInverse_ = true;
     bool Indexee_ = false;  // Permutation_ && TenirInverse_: Inverse_ is right
+
+    static inline int FormeImposee_ = -1;  // the test seam: -1, or a TFormeRapide
 };

@@ -1,12 +1,12 @@
-// The fast path of the cipher (ChiffrerFlux: inverse table, branch-free
+// The fast path of the cipher (ChiffrerFlux: the fast evolution, branch-free
 // segment addressing, encoders writing straight into the buffer) against the
 // plain one (bench/ReferenceLitterale.hpp: linear Position, one branch per
 // Sens, one byte at a time through a TBlocChiffre) and against ChiffrerOctet:
 // from the same state and the same generator words, the same bytes, the same
 // number of draws and the same final state; and the decryption gives the
 // plain text back. Generated states, and loaded ones whose tables hold what
-// no generation makes. The stream loops run with the compiled (vector)
-// evolution and with the loop one.
+// no generation makes. The stream loops run in the AVX-512 form (where the
+// processor has it) and in the portable one (everywhere).
 
 #include <gtest/gtest.h>
 
@@ -175,7 +175,7 @@ struct EquivalenceChemins : ::testing::TestWithParam<std::tuple<bool, unsigned>>
 INSTANTIATE_TEST_SUITE_P(Evolution, EquivalenceChemins,
                          ::testing::Combine(::testing::Values(true, false), ::testing::Values(1u, 2u)),
                          [](const auto& info) {
-                             return std::string(std::get<0>(info.param) ? "compiled" : "loop") +
+                             return std::string(std::get<0>(info.param) ? "avx512" : "portable") +
                                     (std::get<1>(info.param) == 2 ? "_two_threads" : "_one_thread");
                          });
 
@@ -297,23 +297,30 @@ TEST_P(EquivalenceChemins, SecureModeStopsAtTheFirstByteOnAGridThatIsNoPermutati
 }
 
 TEST(Equivalence, CipherPositionAnswersAsTheLinearSearchOnEveryValue) {
-    // The cipher searches its cells sixteen at a time instead of keeping the
-    // inverse table: every value of many grids, the quarter boundaries of the
-    // cells included, and grids the evolution has shuffled.
-    TKOZChiffre c;
-    std::mt19937 g(17);
-    TKOZGrille::TCases cases = GrilleIdentite();
-    for (int essai = 0; essai < 200; ++essai) {
-        std::shuffle(cases.begin(), cases.end(), g);
-        c.DefinirCases(cases);
-        for (int v = 0; v < 256; ++v) ASSERT_EQ(c.Position(uint8_t(v)), c.PositionLineaire(uint8_t(v)));
-    }
-    c.DefinirCases(GrilleIdentite());
-    for (int v = 0; v < 256; ++v) ASSERT_EQ(c.Position(uint8_t(v)), v);
-    const std::string clair = OctetsAleatoires(3000, 17);
-    for (char o : clair) {
-        c.Evoluer(uint8_t(o));
-        for (int v = 0; v < 256; v += 5) ASSERT_EQ(c.Position(uint8_t(v)), c.PositionLineaire(uint8_t(v)));
+    // The cipher finds cells by comparing all 256 at once (AVX-512 form) or
+    // through the inverse table (portable form): every value of many grids,
+    // the register boundaries of the cells included, and grids the evolution
+    // has shuffled. The portable form runs on every machine.
+    for (const bool vectorielle : {false, true}) {
+        if (vectorielle && TKOZGrille::FormeDuProcesseur() != TKOZGrille::TFormeRapide::Avx512) continue;
+        SCOPED_TRACE(vectorielle ? "AVX-512 form" : "portable form");
+        const bool avant = TKOZGrille::AutoriserEvolutionVectorielle(vectorielle);
+        TKOZChiffre c;
+        std::mt19937 g(17);
+        TKOZGrille::TCases cases = GrilleIdentite();
+        for (int essai = 0; essai < 200; ++essai) {
+            std::shuffle(cases.begin(), cases.end(), g);
+            c.DefinirCases(cases);
+            for (int v = 0; v < 256; ++v) ASSERT_EQ(c.Position(uint8_t(v)), c.PositionLineaire(uint8_t(v)));
+        }
+        c.DefinirCases(GrilleIdentite());
+        for (int v = 0; v < 256; ++v) ASSERT_EQ(c.Position(uint8_t(v)), v);
+        const std::string clair = OctetsAleatoires(3000, 17);
+        for (char o : clair) {
+            c.Evoluer(uint8_t(o));
+            for (int v = 0; v < 256; v += 5) ASSERT_EQ(c.Position(uint8_t(v)), c.PositionLineaire(uint8_t(v)));
+        }
+        TKOZGrille::AutoriserEvolutionVectorielle(avant);
     }
 }
 
