@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <cerrno>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -47,8 +48,9 @@ std::string AvecBarre(std::string dir) {
 // A record, and where it was found.
 struct TTrouve {
     TEnregistrement E;
-    std::string Dir;        // the journal's directory, with its "/"
-    bool ParNom = false;    // found by name only: the file's fingerprint differs
+    std::string Dir;           // the journal's directory, with its "/"
+    bool ParNom = false;       // found by name only: the file's fingerprint differs
+    bool AVerifier = false;    // found by name, its fingerprint still being computed
 };
 
 // The journals read during one run, each once.
@@ -60,22 +62,30 @@ public:
         return it->second;
     }
 
-    // The last record of file (whose fingerprint is empreinte) in the
-    // journals of dirs: by fingerprint first, else by name.
-    std::optional<TTrouve> Chercher(const std::string& fichier, const std::string& empreinte,
-                                    const std::vector<std::string>& dirs) {
+    // The last record of the file whose fingerprint is empreinte in the journals of dirs.
+    std::optional<TTrouve> ParEmpreinte(const std::string& empreinte, const std::vector<std::string>& dirs) {
         for (const auto& dir : dirs) {
             const auto& liste = De(dir);
             for (auto it = liste.rbegin(); it != liste.rend(); ++it)
-                if (it->EmpreinteChiffre == empreinte) return TTrouve{*it, dir, false};
+                if (it->EmpreinteChiffre == empreinte) return TTrouve{*it, dir, false, false};
         }
+        return std::nullopt;
+    }
+    // The last record made under the name of fichier.
+    std::optional<TTrouve> ParNom(const std::string& fichier, const std::vector<std::string>& dirs) {
         const std::string complet = Complet(fichier);
         for (const auto& dir : dirs) {
             const auto& liste = De(dir);
             for (auto it = liste.rbegin(); it != liste.rend(); ++it)
-                if (Complet(CheminDuJournal(dir, it->Nom)) == complet) return TTrouve{*it, dir, true};
+                if (Complet(CheminDuJournal(dir, it->Nom)) == complet) return TTrouve{*it, dir, true, false};
         }
         return std::nullopt;
+    }
+    // By fingerprint first, else by name.
+    std::optional<TTrouve> Chercher(const std::string& fichier, const std::string& empreinte,
+                                    const std::vector<std::string>& dirs) {
+        if (auto t = ParEmpreinte(empreinte, dirs)) return t;
+        return ParNom(fichier, dirs);
     }
 
 private:
@@ -241,7 +251,9 @@ private:
 struct TEntree {
     std::string Chiffre, Clair;
     uint64_t Taille = 0;
-    std::string Empreinte;
+    // Computed on another thread while the file is decrypted: the record
+    // found by the file's name is taken at once and checked against it after.
+    std::shared_future<std::string> Empreinte;
     std::optional<TTrouve> Trouve;
 };
 
@@ -348,8 +360,15 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
     // What the journals know of each file.
     TJournaux journaux;
     for (auto& e : entrees) {
-        e.Empreinte = EmpreinteFichier(e.Chiffre);
-        e.Trouve = journaux.Chercher(e.Chiffre, e.Empreinte, DossiersJournal(e.Chiffre, d));
+        e.Empreinte = std::async(std::launch::async, [nom = e.Chiffre] { return EmpreinteFichier(nom); }).share();
+        const auto dirs = DossiersJournal(e.Chiffre, d);
+        e.Trouve = journaux.ParNom(e.Chiffre, dirs);
+        if (e.Trouve) {
+            e.Trouve->ParNom = false;
+            e.Trouve->AVerifier = true;
+        } else {
+            e.Trouve = journaux.ParEmpreinte(e.Empreinte.get(), dirs);
+        }
     }
     if (OrdonnerChaine(entrees)) {
         std::string ordre;
@@ -443,6 +462,20 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
         }
         const uint64_t clairs = sortie->Octets;
         avant += e.Taille;
+
+        // The record taken by name holds only if the file is the one it fingerprinted.
+        if (r && e.Trouve->AVerifier) {
+            e.Trouve->AVerifier = false;
+            const std::string empreinte = e.Empreinte.get();
+            if (empreinte != r->EmpreinteChiffre) {
+                if (const auto autre = journaux.ParEmpreinte(empreinte, DossiersJournal(e.Chiffre, d)))
+                    throw EKOZException(Format("Le fichier chiffré \"%s\" n'est pas celui que le journal a enregistré "
+                                               "sous ce nom : c'est le fichier chiffré \"%s\", renommé",
+                                               Complet(e.Chiffre).c_str(),
+                                               Complet(CheminDuJournal(autre->Dir, autre->E.Nom)).c_str()));
+                e.Trouve->ParNom = true;
+            }
+        }
 
         // The verdict.
         const std::string atteint = EmpreinteEtat(*lecteur);
