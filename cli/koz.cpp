@@ -119,6 +119,24 @@ struct TCompteRendu {
     bool SurErreur = false;
 };
 
+// Runs a command under the terminal's progress line and stop, and turns its
+// report into what koz shows; an existing output is refused with the option that replaces it.
+template <class F>
+TCompteRendu Lancer(F commande) {
+    TSuiviTerminal suivi;
+    try {
+        const auto r = commande(suivi.Suivi);
+        suivi.Ligne.Effacer();
+        TCompteRendu cr;
+        cr.Statut = r.Statut;
+        cr.Avis = r.Avis;
+        if (r.Fichiers.size() > 1) cr.Fichiers = r.Fichiers;
+        return cr;
+    } catch (const EKOZFichierExistant& e) {
+        throw EKOZException(std::string(e.what()) + " : --force le remplace");
+    }
+}
+
 struct TArgsChiffrer {
     std::vector<std::string> Sources;
     std::string Destination, Grille, Etat;
@@ -139,27 +157,17 @@ TCompteRendu Chiffrer(const TArgsChiffrer& a, CLI::App& commande) {
     c.Securise = a.Securise;
     c.Ecraser = a.Force;
     c.Etat = a.Etat;
-    TCompteRendu cr;
-    cr.SurErreur = commande.count("--sortie") && EstSortieStandard(a.Destination);
-    if (c.Destination != "-" && cr.SurErreur) c.Destination = "-";
+    const bool surSortie = commande.count("--sortie") && EstSortieStandard(a.Destination);
+    if (surSortie) c.Destination = "-";
     // Encrypted bytes on a terminal would be lost and could garble it.
     if (c.Destination == "-" && ::isatty(1))
         throw EKOZException("La sortie standard est un terminal : le fichier chiffré n'y est pas écrit "
                             "(redirigez-la vers un fichier ou un tube)");
-    TSuiviTerminal suivi;
-    try {
-        const TRapportChiffrement r = ::Chiffrer(c, &suivi.Suivi);
-        suivi.Ligne.Effacer();
-        cr.Statut = r.Statut;
-        cr.Avis = r.Avis;
-        if (r.Fichiers.size() > 1) {
-            cr.Fichiers = r.Fichiers;
-            cr.Statut = Format("%zu fichiers chiffrés en une chaîne, clé : le trio %s. %s", r.Fichiers.size(),
-                               a.Grille.empty() ? "DEBUT" : NomDeBase(a.Grille).c_str(), r.Statut.c_str());
-        }
-    } catch (const EKOZFichierExistant& e) {
-        throw EKOZException(std::string(e.what()) + " : --force le remplace");
-    }
+    TCompteRendu cr = Lancer([&](const TSuivi& suivi) { return ::Chiffrer(c, &suivi); });
+    cr.SurErreur = surSortie;
+    if (cr.Fichiers.size() > 1)
+        cr.Statut = Format("%zu fichiers chiffrés en une chaîne, clé : le trio %s. %s", cr.Fichiers.size(),
+                           a.Grille.empty() ? "DEBUT" : NomDeBase(a.Grille).c_str(), cr.Statut.c_str());
     return cr;
 }
 
@@ -189,18 +197,7 @@ TCompteRendu Dechiffrer(const TArgsDechiffrer& a, CLI::App& commande) {
     d.Etat = a.Etat;
     d.SansVerification = a.SansVerification;
     d.GarderPartiel = a.GarderPartiel;
-    TSuiviTerminal suivi;
-    TCompteRendu cr;
-    try {
-        const TRapportDechiffrement r = ::Dechiffrer(d, &suivi.Suivi);
-        suivi.Ligne.Effacer();
-        cr.Statut = r.Statut;
-        cr.Avis = r.Avis;
-        if (r.Fichiers.size() > 1) cr.Fichiers = r.Fichiers;
-    } catch (const EKOZFichierExistant& e) {
-        throw EKOZException(std::string(e.what()) + " : --force le remplace");
-    }
-    return cr;
+    return Lancer([&](const TSuivi& suivi) { return ::Dechiffrer(d, &suivi); });
 }
 
 // A trio's file (.KGR, .KEC, .KPR, or a base name such as DEBUT) is checked
