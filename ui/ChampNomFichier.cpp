@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QStyle>
@@ -29,6 +30,11 @@ TChampNomFichier::TDialogue& Dialogue() {
 // The open dialog: the file need not exist and nothing asks about
 // overwriting. Its title is the toolkit's default one.
 std::optional<QString> DialogueOuverture(QWidget* parent, const TChampNomFichier::TParcours& p) {
+    if (p.Dossier) {
+        const QString dossier = QFileDialog::getExistingDirectory(parent, QString(), p.Repertoire);
+        if (dossier.isEmpty()) return std::nullopt;
+        return dossier;
+    }
     QFileDialog dialogue(parent);
     dialogue.setAcceptMode(QFileDialog::AcceptOpen);
     dialogue.setFileMode(QFileDialog::AnyFile);
@@ -72,7 +78,8 @@ TChampNomFichier::TChampNomFichier(QWidget* parent) : QLineEdit(parent), Bouton(
     Bouton->setAccessibleName("Parcourir");
     Bouton->resize(kLargeurBouton, kHauteurBouton);
     setTextMargins(0, 0, kLargeurBouton, 0);
-    connect(Bouton, &QToolButton::clicked, this, [this] { Parcourir(); });
+    connect(Bouton, &QToolButton::clicked, this,
+            [this] { Parcourir(DossiersAcceptes && (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier)); });
 }
 
 std::string TChampNomFichier::NomFichier() const { return FormeObtenue(text().toStdString()); }
@@ -86,7 +93,7 @@ void TChampNomFichier::ProposerNomFichier(const std::string& nom) {
     setText(QString::fromStdString(TexteDuNomPropose(nom)));
 }
 
-void TChampNomFichier::Parcourir() {
+void TChampNomFichier::Parcourir(bool dossier) {
     const TPreparationParcours p = PreparerParcours(text().toStdString(), RepertoireInitial, NomPropose);
     RepertoireInitial = p.Repertoire;
     NomPropose = p.Nom;
@@ -95,6 +102,7 @@ void TChampNomFichier::Parcourir() {
     parcours.Filtres = QString::fromStdString(FiltreDialogue(Filtre));
     parcours.Repertoire = QString::fromStdString(RepertoireInitial);
     parcours.Nom = QString::fromStdString(NomPropose);
+    parcours.Dossier = dossier;
     const std::optional<QString> choisi =
         Dialogue() ? Dialogue()(window(), parcours) : DialogueOuverture(window(), parcours);
 
@@ -106,8 +114,13 @@ void TChampNomFichier::Parcourir() {
 }
 
 void TChampNomFichier::keyPressEvent(QKeyEvent* e) {
-    if (e->key() == Qt::Key_Down && (e->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier) {
+    const auto modificateurs = e->modifiers() & ~Qt::KeypadModifier;
+    if (e->key() == Qt::Key_Down && modificateurs == Qt::AltModifier) {
         Parcourir();
+        return;
+    }
+    if (e->key() == Qt::Key_Down && DossiersAcceptes && modificateurs == (Qt::AltModifier | Qt::ShiftModifier)) {
+        Parcourir(true);
         return;
     }
     QLineEdit::keyPressEvent(e);

@@ -38,8 +38,12 @@ public:
     // DefinirNomFichier does when nom is not valid.
     void ProposerNomFichier(const std::string& nom);
 
-    // Runs the browse dialog as the button does.
-    void Parcourir();
+    // Runs the browse dialog as the button does; with dossier, a dialog that
+    // chooses a folder (Shift with the button or with Alt+Down, in a field
+    // that accepts folders).
+    void Parcourir(bool dossier = false);
+    // Whether the field's name may be a folder (the source of an encryption).
+    bool DossiersAcceptes = false;
     QToolButton* BoutonParcourir() const { return Bouton; }
 
     // What the dialog is opened with.
@@ -47,6 +51,7 @@ public:
         QString Filtres;     // toolkit form, first entry selected
         QString Repertoire;  // initial directory
         QString Nom;         // proposed name
+        bool Dossier = false;  // a folder is chosen, not a file
     };
     // The dialog: returns the chosen full name, nothing when cancelled. Tests
     // install their own; an empty one restores the platform's open dialog.

@@ -8,6 +8,7 @@
 #include "platform/Plateforme.hpp"
 #include "ui/TexteRapport.hpp"
 
+#include <QToolButton>
 #include <cerrno>
 
 namespace {
@@ -20,14 +21,19 @@ const TTextesFenetre kTextes = {
     "&Chiffrer",
     "&Mode sécurisé (vérification de la validité de la grille pour chaque octet codé)",
     "Chiffrement",
-    {"Le fichier à chiffrer.", "Le fichier chiffré à écrire, proposé d'après le fichier à chiffrer.",
+    {"Le fichier à chiffrer, ou un dossier chiffré en une seule archive (Alt+Maj+Bas pour choisir un dossier).", "Le fichier chiffré à écrire, proposé d'après le fichier à chiffrer.",
      "La grille de départ, un fichier .KGR."},
     "Chiffre le fichier. Entrée lance aussi le chiffrement, Échap l'arrête.",
     "Vérifie la validité de la grille après chaque octet codé ; plus lent.",
 };
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : TFenetreKOZ(kTextes, parent) {}
+TForm1::TForm1(QWidget* parent) : TFenetreKOZ(kTextes, parent) {
+    // A folder is encrypted as one archive: Shift+click on the button, or Alt+Shift+Down, browses for one.
+    JvFilenameEdit1->DossiersAcceptes = true;
+    JvFilenameEdit1->BoutonParcourir()->setAccessibleDescription(
+        JvFilenameEdit1->BoutonParcourir()->accessibleDescription() + " ; avec Maj, choisit un dossier");
+}
 
 void TForm1::JvFilenameEdit1Change() {
     Proteger([this] { JvFilenameEdit2->ProposerNomFichier(NomChiffrePropose(JvFilenameEdit1->NomFichier())); });

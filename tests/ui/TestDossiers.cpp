@@ -48,6 +48,31 @@ private slots:
         QCOMPARE(std::filesystem::read_symlink(dir / "album/lien").string(), std::string("photo.bin"));
     }
 
+    // The source field browses for a folder with Alt+Shift+Down (Shift with the
+    // button); Alt+Down stays the file dialog; the decryption window's fields take no folder.
+    void UnDossierSeChoisitAussiParLeDialogue() {
+        TRepertoireTemporaire dir;
+        std::filesystem::create_directories(dir / "album");
+        TDialogueScripte dialogue;
+        dialogue.Reponses.push_back(QString::fromStdString(dir / "album"));
+        TForm1 f;
+        f.show();
+        f.JvFilenameEdit1->setFocus();
+        QTest::keyClick(f.JvFilenameEdit1, Qt::Key_Down, Qt::AltModifier | Qt::ShiftModifier);
+        QCOMPARE(dialogue.Demandes.size(), size_t(1));
+        QVERIFY(dialogue.Demandes[0].Dossier);
+        QCOMPARE(f.JvFilenameEdit1->NomFichier(), dir / "album");
+        QCOMPARE(f.JvFilenameEdit2->NomFichier(), dir / "album.KOZ");
+        QTest::keyClick(f.JvFilenameEdit1, Qt::Key_Down, Qt::AltModifier);
+        QCOMPARE(dialogue.Demandes.size(), size_t(2));
+        QVERIFY(!dialogue.Demandes[1].Dossier);
+
+        TFormDechiffre d;
+        d.show();
+        QTest::keyClick(d.JvFilenameEdit1, Qt::Key_Down, Qt::AltModifier | Qt::ShiftModifier);
+        QCOMPARE(dialogue.Demandes.size(), size_t(2));
+    }
+
     void PlusieursFichiersDeposesFontUneChaine() {
         TRepertoireTemporaire dir;
         std::vector<std::string> noms;
