@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "state/PermutationVectorielle.hpp"
+
 TKOZChiffre::TKOZChiffre()
     : Codages{&TKOZChiffre::CodageCroix, &TKOZChiffre::CodageCroixDouble, &TKOZChiffre::CodageVoisins,
               &TKOZChiffre::CodageVoisinsDoubles, &TKOZChiffre::CodageSuite} {
@@ -65,6 +67,40 @@ constexpr uint64_t kSommeilsTolere = 4;
 constexpr int kRepos = 16;
 }  // namespace
 
+#if defined(__x86_64__)
+// The blocks of the k plain bytes of clair, whose draws t were made ahead,
+// to sortie (room for 4 bytes each), in the AVX-512 form: the cells and their
+// inverse table held in registers, the cells also written to cases after
+// every byte (a block's cells are read from there). The cell of the next
+// byte is found in the inverse registers before this byte's evolution and
+// carried through it, so that it is known as soon as the evolution is
+// decided. inverse holds the inverse table on entry and on return.
+// Returns the bytes written. REQUIRES: the cells are a permutation.
+KOZ_CIBLE_VECTORIELLE size_t AppliquerVectoriel(uint8_t* cases, uint8_t* inverse, const uint8_t* echange,
+                                                const uint8_t* vers, const uint8_t* depuis, const uint8_t* clair,
+                                                const TTirage* t, size_t k, uint8_t* sortie) {
+    __m512i c[4], w[4];
+    for (int m = 0; m < 4; ++m) c[m] = _mm512_loadu_si512(cases + 64 * m);
+    for (int m = 0; m < 4; ++m) w[m] = _mm512_loadu_si512(inverse + 64 * m);
+    size_t n = 0;
+    uint8_t p = k ? inverse[clair[0]] : 0;
+    for (size_t j = 0; j < k; ++j) {
+        const uint8_t v = clair[j];
+        for (int m = 0; m < 4; ++m) sortie[n + m] = cases[Decaler(p, t[j].Decalages[m])];
+        n += t[j].Longueur;
+        const uint8_t suivant = j + 1 < k ? clair[j + 1] : v;
+        const uint8_t q = uint8_t(_mm_cvtsi128_si32(Bas128(Consulter256(w, _mm512_set1_epi8(char(suivant))))));
+        const uint8_t e = echange[v];
+        EchangerPermuter256(c, vers + 256 * v, p, e, v, cases[e]);
+        for (int m = 0; m < 4; ++m) _mm512_storeu_si512(cases + 64 * m, c[m]);
+        Transporter256(w, depuis + 256 * v, p, e);
+        p = depuis[256 * v + (q == p ? e : q == e ? p : q)];
+    }
+    for (int m = 0; m < 4; ++m) _mm512_storeu_si512(inverse + 64 * m, w[m]);
+    return n;
+}
+#endif
+
 unsigned TKOZChiffre::ImposerFils(unsigned n) {
     const unsigned avant = FilsImposes;
     FilsImposes = n;
@@ -111,12 +147,27 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
                 if (!tireur) tireur = std::make_unique<TTireur>(suivi);
                 const uint64_t sommeils = tireur->Sommeils();
                 tireur->Demander(n);
+#if defined(__x86_64__)
+                // The AVX-512 form keeps no inverse table in the grid: the
+                // buffer's records are applied with one of their own.
+                const bool vectoriel = rapide && FormeRapide() == TFormeRapide::Avx512 && !InverseTenu();
+                alignas(64) uint8_t inverse[256];
+                if (vectoriel)
+                    for (int q = 0; q < 256; ++q) inverse[Cases()[q]] = uint8_t(q);
+#endif
                 size_t i = 0;
                 while (i < n) {
                     const TTirage* t = nullptr;
                     const size_t k = tireur->Attendre(t);
                     if (k == 0) tireur->Relancer();
-                    for (size_t j = 0; j < k; ++j) rempli += Appliquer(clair[i + j], t[j], &chiffre[rempli], rapide);
+#if defined(__x86_64__)
+                    if (vectoriel)
+                        rempli += AppliquerVectoriel(CasesEnPlace(), inverse, Echange->Table.data(), VersCompiles(),
+                                                     DepuisCompiles(), &clair[i], t, k, &chiffre[rempli]);
+                    else
+#endif
+                        for (size_t j = 0; j < k; ++j)
+                            rempli += Appliquer(clair[i + j], t[j], &chiffre[rempli], rapide);
                     tireur->Rendre(k);
                     i += k;
                 }

@@ -239,27 +239,34 @@ TAvancee DechiffrerPortable(uint8_t* cases, uint8_t* inverse, const uint8_t* ech
 }
 
 #if defined(__x86_64__)
-// Blocks from x[0..n) while kFenetre bytes are left, the grid held in
-// registers and written to cases after every block (single cells are read
-// from there). echange is the exchange table; vers and depuis the compiled
-// permutations, 256 bytes per entry. No inverse table is kept: cells are
-// found by searching the registers, and the searches are kept off the path
-// from one byte to the next. While a block is being decided, the loop finds,
-// in the grid as it is, the cells of the bytes 2 to 6 after the block's start,
-// among which lie the next block's first three; once the plain byte v is
-// known, those three are carried through its evolution (Suivantes). The next
-// block is thus decided without waiting for a search in the evolved grid.
+// Blocks from x[0..n) while kFenetre bytes are left, the grid and its inverse
+// table held in registers; the cells are written to cases after every block
+// (single cells are read from there). echange is the exchange table; vers and
+// depuis the compiled permutations, 256 bytes per entry. While a block is
+// being decided, the cells of the bytes 2 to 6 after its start, among which
+// lie the next block's first three, are read from the inverse registers in one
+// lookup; once the plain byte v is known, those three are carried through its
+// evolution (Suivantes). So the next block is decided without waiting for the
+// evolved grid, and the evolution of the cells and of the inverse runs beside
+// the decisions.
 KOZ_CIBLE_VECTORIELLE TAvancee DechiffrerVectoriel(uint8_t* cases, const uint8_t* echange, const uint8_t* vers,
                                                    const uint8_t* depuis, const uint8_t* x, size_t n, uint8_t* clair) {
     TAvancee r;
     if (n < kFenetre) return r;
-    __m512i c[4];
+    alignas(64) uint8_t inverse[256];
+    for (int q = 0; q < 256; ++q) inverse[cases[q]] = uint8_t(q);
+    __m512i c[4], w[4];
     for (int k = 0; k < 4; ++k) c[k] = _mm512_loadu_si512(cases + 64 * k);
-    uint8_t q0 = ChercherCase(c, x[0]), q1 = ChercherCase(c, x[1]), q2 = ChercherCase(c, x[2]);
+    for (int k = 0; k < 4; ++k) w[k] = _mm512_load_si512(inverse + 64 * k);
+    uint8_t q0 = inverse[x[0]], q1 = inverse[x[1]], q2 = inverse[x[2]];
     size_t i = 0;
     while (i + kFenetre <= n) {
+        // The five bytes x[i + 2 .. i + 6] (a masked load reads no further)
+        // looked up at once: their cells, in the low five bytes of o.
+        const __m512i octets = _mm512_maskz_loadu_epi8(__mmask64(0x1F), x + i + 2);
+        const uint64_t cellules = uint64_t(_mm_cvtsi128_si64(Bas128(Consulter256(w, octets))));
         uint8_t o[5];
-        for (int j = 0; j < 5; ++j) o[j] = ChercherCase(c, x[i + 2 + j]);
+        for (int j = 0; j < 5; ++j) o[j] = uint8_t(cellules >> (8 * j));
         uint8_t v, p;
         const int longueur = Decider(q0, q1, q2, x[i + 3], [cases](uint8_t q) { return cases[q]; }, v, p);
         if (longueur == 0) {
@@ -270,6 +277,7 @@ KOZ_CIBLE_VECTORIELLE TAvancee DechiffrerVectoriel(uint8_t* cases, const uint8_t
         Suivantes(o, longueur, p, e, depuis + 256 * v, q0, q1, q2);
         EchangerPermuter256(c, vers + 256 * v, p, e, v, cases[e]);
         for (int k = 0; k < 4; ++k) _mm512_storeu_si512(cases + 64 * k, c[k]);
+        Transporter256(w, depuis + 256 * v, p, e);
         clair[r.Clairs++] = v;
         i += size_t(longueur);
     }

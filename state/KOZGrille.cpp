@@ -189,9 +189,10 @@ void TKOZGrille::PreparerEvolution() {
         s.Base2 = BaseSegment(t.Segment2);
         s.Pas2 = PasSegment(t.Segment2);
         s.Longueur = t.Longueur;
-        for (int i = 0; i < kPaires && i < t.Longueur; ++i) {
-            s.A[i] = uint8_t(s.Base1 + s.Pas1 * i);
-            s.B[i] = uint8_t(s.Base2 + s.Pas2 * i);
+        for (int i = 0; i < kPaires; ++i) {
+            const bool pas = i < t.Longueur;
+            s.A[i] = pas ? uint8_t(s.Base1 + s.Pas1 * i) : uint8_t(17 * i);
+            s.B[i] = pas ? uint8_t(s.Base2 + s.Pas2 * i) : uint8_t(17 * i);
         }
         // The exchanges of entry v run on the identity grid give where each cell comes from.
         uint8_t* const vers = Compilees_->Vers[v];

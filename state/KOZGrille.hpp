@@ -153,8 +153,10 @@ public:
     // Entry v's segments as the exchange loop walks them: cell a starts at
     // Base1 and moves by Pas1 (modulo 256), cell b likewise, Longueur steps.
     // Up to kPaires steps (every generated entry) they are also written out
-    // as the pairs A[i], B[i], the steps past Longueur exchanging cell 0 with
-    // itself: a fixed count of exchanges, with no loop exit to mispredict.
+    // as the pairs A[i], B[i], the steps past Longueur each exchanging a cell
+    // of its own with itself (cell 17 * i): a fixed count of exchanges, with
+    // no loop exit to mispredict, and no chain of loads and stores through
+    // one cell from one idle step to the next.
     static constexpr int kPaires = 16;
     struct TSegmentsCompiles {
         uint8_t A[kPaires], B[kPaires];

@@ -20,18 +20,40 @@ KOZ_CIBLE_VECTORIELLE inline __m512i Consulter256(const __m512i t[4], __m512i i)
     return _mm512_mask_blend_epi8(_mm512_movepi8_mask(i), bas, haut);
 }
 
+// The 64 indices of i with p and e traded: p becomes e, e becomes p.
+KOZ_CIBLE_VECTORIELLE inline __m512i Troquer(__m512i i, __m512i vp, __m512i ve) {
+    const __mmask64 estP = _mm512_cmpeq_epi8_mask(i, vp), estE = _mm512_cmpeq_epi8_mask(i, ve);
+    return _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(i, estP, ve), estE, vp);
+}
+
 // r[k] := table[index[k]] for the 256 bytes of index, table being the four
 // registers t0..t3 (256 bytes), after the indices p and e have traded places.
 KOZ_CIBLE_VECTORIELLE inline void Permuter256(const __m512i t[4], const uint8_t* index, uint8_t p, uint8_t e,
                                                __m512i r[4]) {
     const __m512i vp = _mm512_set1_epi8(char(p)), ve = _mm512_set1_epi8(char(e));
-    for (int k = 0; k < 4; ++k) {
-        __m512i i = _mm512_loadu_si512(index + 64 * k);
-        const __mmask64 estP = _mm512_cmpeq_epi8_mask(i, vp), estE = _mm512_cmpeq_epi8_mask(i, ve);
-        i = _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(i, estP, ve), estE, vp);
-        r[k] = Consulter256(t, i);
-    }
+    for (int k = 0; k < 4; ++k) r[k] = Consulter256(t, Troquer(_mm512_loadu_si512(index + 64 * k), vp, ve));
 }
+
+// The inverse table held in registers (w: value -> cell) carried through an
+// evolution: the value in cell q goes to depuis[q], q with p and e traded
+// first (the exchange of cells p and e, then the segments).
+KOZ_CIBLE_VECTORIELLE inline void Transporter256(__m512i w[4], const uint8_t* depuis, uint8_t p, uint8_t e) {
+    __m512i t[4];
+    for (int k = 0; k < 4; ++k) t[k] = _mm512_loadu_si512(depuis + 64 * k);
+    const __m512i vp = _mm512_set1_epi8(char(p)), ve = _mm512_set1_epi8(char(e));
+    for (int k = 0; k < 4; ++k) w[k] = Consulter256(t, Troquer(w[k], vp, ve));
+}
+
+// The low 128 bits of a. (GCC 12 warns, wrongly, that the upper lanes of
+// the register it makes for the cast may be used uninitialised.)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+KOZ_CIBLE_VECTORIELLE inline __m128i Bas128(__m512i a) { return _mm512_castsi512_si128(a); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 // The one cell holding x among the 256 of c0..c3. REQUIRES: exactly one does.
 KOZ_CIBLE_VECTORIELLE inline uint8_t ChercherCase(const __m512i c[4], uint8_t x) {
