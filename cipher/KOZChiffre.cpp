@@ -67,6 +67,7 @@ constexpr uint64_t kSommeilsTolere = 4;
 constexpr int kRepos = 16;
 }  // namespace
 
+namespace {
 #if defined(__x86_64__)
 // The blocks of the k plain bytes of clair, whose draws t were made ahead,
 // to sortie (room for 4 bytes each), in the AVX-512 form: the cells and their
@@ -100,6 +101,7 @@ KOZ_CIBLE_VECTORIELLE size_t AppliquerVectoriel(uint8_t* cases, uint8_t* inverse
     return n;
 }
 #endif
+}  // namespace
 
 unsigned TKOZChiffre::ImposerFils(unsigned n) {
     const unsigned avant = FilsImposes;

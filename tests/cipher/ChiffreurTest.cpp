@@ -260,7 +260,9 @@ TEST_F(ChiffreurTest, DestinationThatIsTheSourceIsRefusedUntouched) {
         {d / "lien", d / "lien"},
     };
     fs::create_directory(d / "sous");
-    for (const auto& [destination, affiche] : noms) {
+    for (const auto& nom : noms) {
+        const std::string& destination = nom.first;
+        const std::string& affiche = nom.second;
         SCOPED_TRACE(destination);
         TCompteurTirages t;
         EXPECT_EQ(Echec([&] { c.ChiffrerFichier(src, destination); }),
