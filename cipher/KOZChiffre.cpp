@@ -1,5 +1,6 @@
 #include "cipher/KOZChiffre.hpp"
 
+#include <cstring>
 #include <vector>
 
 #include "state/PermutationVectorielle.hpp"
@@ -70,34 +71,43 @@ constexpr int kRepos = 16;
 namespace {
 #if defined(__x86_64__)
 // The blocks of the k plain bytes of clair, whose draws t were made ahead,
-// to sortie (room for 4 bytes each), in the AVX-512 form: the cells and their
-// inverse table held in registers, the cells also written to cases after
-// every byte (a block's cells are read from there). The cell of the next
-// byte is found in the inverse registers before this byte's evolution and
-// carried through it, so that it is known as soon as the evolution is
-// decided. inverse holds the inverse table on entry and on return.
-// Returns the bytes written. REQUIRES: the cells are a permutation.
-KOZ_CIBLE_VECTORIELLE size_t AppliquerVectoriel(uint8_t* cases, uint8_t* inverse, const uint8_t* echange,
-                                                const uint8_t* vers, const uint8_t* depuis, const uint8_t* clair,
-                                                const TTirage* t, size_t k, uint8_t* sortie) {
-    __m512i c[4], w[4];
+// to sortie (room for 4 bytes each), in the AVX-512 form: the cells held in
+// registers, and written back to cases on return. A block's cells are read
+// from the registers. The cell of the next byte is found in the registers
+// before this byte's evolution and carried through it (to depuis[q], q with
+// p and e traded), so that it is known as soon as this byte's evolution is
+// decided. Returns the bytes written. REQUIRES: the cells are a permutation.
+KOZ_CIBLE_VECTORIELLE size_t AppliquerVectoriel(uint8_t* cases, const uint8_t* echange, const uint8_t* vers,
+                                                const uint8_t* depuis, const uint8_t* clair, const TTirage* t,
+                                                size_t k, uint8_t* sortie) {
+    if (k == 0) return 0;
+    __m512i c[4];
     for (int m = 0; m < 4; ++m) c[m] = _mm512_loadu_si512(cases + 64 * m);
-    for (int m = 0; m < 4; ++m) w[m] = _mm512_loadu_si512(inverse + 64 * m);
+    const __m128i seize = _mm_set1_epi8(char(0xF0)), unites = _mm_set1_epi8(0x0F);
     size_t n = 0;
-    uint8_t p = k ? inverse[clair[0]] : 0;
+    uint8_t p = ChercherCase(c, clair[0]);
     for (size_t j = 0; j < k; ++j) {
         const uint8_t v = clair[j];
-        for (int m = 0; m < 4; ++m) sortie[n + m] = cases[Decaler(p, t[j].Decalages[m])];
-        n += t[j].Longueur;
-        const uint8_t suivant = j + 1 < k ? clair[j + 1] : v;
-        const uint8_t q = uint8_t(_mm_cvtsi128_si32(Bas128(Consulter256(w, _mm512_set1_epi8(char(suivant))))));
         const uint8_t e = echange[v];
-        EchangerPermuter256(c, vers + 256 * v, p, e, v, cases[e]);
-        for (int m = 0; m < 4; ++m) _mm512_storeu_si512(cases + 64 * m, c[m]);
-        Transporter256(w, depuis + 256 * v, p, e);
+        // The block's cells, Decaler of p by each of the four offsets (rows
+        // and columns each modulo 16), and their values, all at once.
+        uint32_t brut;
+        std::memcpy(&brut, t[j].Decalages, 4);
+        const __m128i d = _mm_cvtsi32_si128(int(brut)), vp = _mm_set1_epi8(char(p));
+        const __m128i cellules = _mm_or_si128(_mm_and_si128(_mm_add_epi8(vp, _mm_and_si128(d, seize)), seize),
+                                              _mm_and_si128(_mm_add_epi8(vp, d), unites));
+        const uint32_t bloc =
+            uint32_t(_mm_cvtsi128_si32(Bas128(Consulter256(c, _mm512_castsi128_si512(cellules)))));
+        std::memcpy(sortie + n, &bloc, 4);
+        n += t[j].Longueur;
+        const uint8_t q = ChercherCase(c, j + 1 < k ? clair[j + 1] : v);
+        // Cell x takes what cell vers[x] held once p and e were exchanged.
+        __m512i r[4];
+        Permuter256(c, vers + 256 * v, p, e, r);
+        for (int m = 0; m < 4; ++m) c[m] = r[m];
         p = depuis[256 * v + (q == p ? e : q == e ? p : q)];
     }
-    for (int m = 0; m < 4; ++m) _mm512_storeu_si512(inverse + 64 * m, w[m]);
+    for (int m = 0; m < 4; ++m) _mm512_storeu_si512(cases + 64 * m, c[m]);
     return n;
 }
 #endif
@@ -150,12 +160,7 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
                 const uint64_t sommeils = tireur->Sommeils();
                 tireur->Demander(n);
 #if defined(__x86_64__)
-                // The AVX-512 form keeps no inverse table in the grid: the
-                // buffer's records are applied with one of their own.
                 const bool vectoriel = rapide && FormeRapide() == TFormeRapide::Avx512 && !InverseTenu();
-                alignas(64) uint8_t inverse[256];
-                if (vectoriel)
-                    for (int q = 0; q < 256; ++q) inverse[Cases()[q]] = uint8_t(q);
 #endif
                 size_t i = 0;
                 while (i < n) {
@@ -164,7 +169,7 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
                     if (k == 0) tireur->Relancer();
 #if defined(__x86_64__)
                     if (vectoriel)
-                        rempli += AppliquerVectoriel(CasesEnPlace(), inverse, Echange->Table.data(), VersCompiles(),
+                        rempli += AppliquerVectoriel(CasesEnPlace(), Echange->Table.data(), VersCompiles(),
                                                      DepuisCompiles(), &clair[i], t, k, &chiffre[rempli]);
                     else
 #endif
