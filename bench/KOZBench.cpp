@@ -535,10 +535,11 @@ int Banc(const TOptions& o) {
     if (!o.Precedent.empty()) {
         // The previous version in memory: its own table, read back.
         std::fprintf(stderr, "kozbench: previous version, in memory...\n");
-        // Under the same constraints: the same form and thread count.
+        // Under the same constraints: the same form (KOZ_SANS_AVX512 is in
+        // the environment it inherits; versions older than --portable know
+        // only that) and thread count.
         const std::string cmd = o.Precedent + " --memory-only --no-literal --runs " + std::to_string(o.Repetitions) +
                                 " --memory-size " + std::to_string(o.TailleMemoire / kMio) +
-                                (o.Portable ? " --portable" : "") +
                                 (o.Fils ? " --threads " + std::to_string(o.Fils) : "") + " 2>/dev/null";
         std::string sortie;
         if (FILE* f = ::popen(cmd.c_str(), "r")) {
