@@ -262,7 +262,8 @@ KOZ_CIBLE_VECTORIELLE TAvancee DechiffrerVectoriel(uint8_t* cases, const uint8_t
     size_t i = 0;
     while (i + kFenetre <= n) {
         // The five bytes x[i + 2 .. i + 6] (a masked load reads no further)
-        // looked up at once: their cells, in the low five bytes of o.
+        // looked up at once in the inverse registers: their cells come back
+        // in the low five bytes of cellules.
         const __m512i octets = _mm512_maskz_loadu_epi8(__mmask64(0x1F), x + i + 2);
         const uint64_t cellules = uint64_t(_mm_cvtsi128_si64(Bas128(Consulter256(w, octets))));
         uint8_t o[5];
