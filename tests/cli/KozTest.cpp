@@ -37,15 +37,8 @@ std::string Usage(const std::string& message, const std::string& commande) {
     return "koz: " + message + "\nEssayez « " + commande + " --help ».\n";
 }
 
-class Koz : public ::testing::Test {
+class Koz : public ::testing::Test, protected TDossierKoz {
 protected:
-    TResultat Koz_(const std::vector<std::string>& args, const TOptionsLancement& o = {}) {
-        return LancerKoz(args, T.Chemin.string(), o);
-    }
-    std::string Ecrire(const std::string& nom, const std::string& contenu) {
-        EcrireFichier(T / nom, contenu);
-        return T / nom;
-    }
     void Succes(const TResultat& r) {
         EXPECT_EQ(r.Code, 0) << r.Erreur;
         EXPECT_TRUE(std::regex_match(r.Sortie, std::regex("^Terminé en [0-9]+ms\n$"))) << r.Sortie;
@@ -57,8 +50,6 @@ protected:
         EXPECT_EQ(r.Sortie, "");
         EXPECT_EQ(r.Erreur, "koz: " + message + "\n");
     }
-
-    TRepertoireTemporaire T;
 };
 
 TEST_F(Koz, VersionOfTheCommandAndOfEachSubcommand) {

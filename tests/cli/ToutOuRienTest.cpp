@@ -64,17 +64,7 @@ void AttendreTemporaire(const fs::path& dir) {
     }
 }
 
-class ToutOuRien : public ::testing::Test {
-protected:
-    TResultat Koz_(const std::vector<std::string>& args, const TOptionsLancement& o = {}) {
-        return LancerKoz(args, T.Chemin.string(), o);
-    }
-    std::string Ecrire(const std::string& nom, const std::string& contenu) {
-        EcrireFichier(T / nom, contenu);
-        return T / nom;
-    }
-    TRepertoireTemporaire T;
-};
+class ToutOuRien : public ::testing::Test, protected TDossierKoz {};
 
 // Killed at instants spread over a whole run, from its first milliseconds
 // on, in a folder with an older key and an older output: after each kill the

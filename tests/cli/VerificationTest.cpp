@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Verification : public ::testing::Test {
+class Verification : public ::testing::Test, protected TDossierKoz {
 protected:
     void SetUp() override {
         Clair = OctetsAleatoires(40000, 3);
@@ -26,7 +26,6 @@ protected:
         ASSERT_EQ(Koz_({"chiffrer", "a.txt"}).Code, 0);
         Chiffre = LireFichier(T / "a.KOZ");
     }
-    TResultat Koz_(const std::vector<std::string>& args) { return LancerKoz(args, T.Chemin.string()); }
     // Refused with exactly message, and no output left.
     void Refus(const std::vector<std::string>& args, const std::string& message) {
         const TResultat r = Koz_(args);
@@ -53,7 +52,6 @@ protected:
     }
     std::string A() const { return T.Dir() + "a.KOZ"; }
 
-    TRepertoireTemporaire T;
     std::string Clair, Chiffre;
 };
 

@@ -88,3 +88,16 @@ inline TResultat LancerKoz(const std::vector<std::string>& args, const std::stri
     if (!options.ErreurSurTerminal) r.Erreur = LireFichier(erreur);
     return r;
 }
+
+// A temporary folder in which koz runs, for the command-line tests' fixtures.
+struct TDossierKoz {
+    TResultat Koz_(const std::vector<std::string>& args, const TOptionsLancement& o = {}) {
+        return LancerKoz(args, T.Chemin.string(), o);
+    }
+    // Writes contenu to the file nom of the folder; returns its path.
+    std::string Ecrire(const std::string& nom, const std::string& contenu) {
+        EcrireFichier(T / nom, contenu);
+        return T / nom;
+    }
+    TRepertoireTemporaire T;
+};
