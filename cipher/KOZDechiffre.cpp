@@ -128,23 +128,22 @@ alignas(64) constexpr TTables kTables = Construire();
 // The block whose first three bytes lie in cells q0, q1 and q2 and whose
 // fourth byte is quatrieme, valeur(c) being what cell c holds: its length, or
 // 0 when no encoder makes it; v and p are its plain byte and that byte's cell.
-// Both tables are read at once and the answer is picked with masks, not
-// branches: which of them decides changes from block to block, no branch
-// would guess it, and the plain byte is wanted as soon as possible, since the
-// evolution waits for it. The fourth byte is only looked at for a 4-byte block.
+// Both tables are read, and the answer is picked with masks, not branches:
+// which of them decides changes from block to block, and no branch would guess
+// it. The plain byte's cell is picked before the grid is read, so one read
+// gives the plain byte (the fast loops are bound by their loads and stores
+// more than by this chain). The fourth byte is only looked at for a 4-byte block.
 template <class FValeur>
 inline int Decider(uint8_t q0, uint8_t q1, uint8_t q2, uint8_t quatrieme, const FValeur& valeur, uint8_t& v,
                    uint8_t& p) {
     const TEntree a = kTables.Premier[Ecart(q1, q0)];
     // Row 0 of kSecond is all zeros: read, never chosen, when a decides.
     const TEntree b = kTables.Second[a.suite][Ecart(q2, q0)];
-    const uint8_t pa = Decaler(q0, a.clair), pb = Decaler(q0, b.clair);
-    const uint8_t va = valeur(pa), vb = valeur(pb);
     const uint8_t premier = uint8_t(0u - unsigned(a.suite == 0));  // all ones when a decides
+    p = Decaler(q0, uint8_t((a.clair & premier) | (b.clair & ~premier)));
+    v = valeur(p);
     const int longueur = (a.longueur & premier) | (b.longueur & ~premier);
     const bool accepte = (longueur != 4) | (quatrieme == valeur(Decaler(q0, b.controle)));
-    p = uint8_t((pa & premier) | (pb & ~premier));
-    v = uint8_t((va & premier) | (vb & ~premier));
     return accepte ? longueur : 0;
 }
 
@@ -186,31 +185,37 @@ constexpr size_t kFenetre = 7;
 // stop flag (a fraction of a millisecond of work).
 constexpr size_t kMorceau = 4096;
 
+// Where the value in cell q lies after the evolution of a plain byte in cell
+// p, exchanged with cell e: at e if q is p, at p if q is e (the exchange),
+// then at depuis[that] (the segments).
+inline uint8_t Apres(uint8_t q, uint8_t p, uint8_t e, const uint8_t* depuis) {
+    return depuis[q == p ? e : q == e ? p : q];
+}
+
 // The cells of the next block's first three bytes after the evolution of
 // plain byte v (cell p, exchanged with e), from o, the cells in the grid
-// before it of the bytes 2 to 6 after this block's start, and its length: a
-// value in cell q moves to e if q is p, to p if q is e (the exchange), then
-// to depuis[that] (the segments). Picked with masks: the length changes from
-// block to block and no branch would guess it.
+// before it of the bytes 2 to 6 after this block's start, and its length.
+// Picked with masks: the length changes from block to block and no branch
+// would guess it.
 inline void Suivantes(const uint8_t o[5], int longueur, uint8_t p, uint8_t e, const uint8_t* depuis, uint8_t& q0,
                       uint8_t& q1, uint8_t& q2) {
     const uint32_t de2 = 0u - uint32_t(longueur == 2), de3 = 0u - uint32_t(longueur == 3), de4 = ~(de2 | de3);
     auto apres = [&](int j) {
-        const uint32_t q = (o[j] & de2) | (o[j + 1] & de3) | (o[j + 2] & de4);
-        return uint8_t(q == p ? e : q == e ? p : q);
+        return Apres(uint8_t((o[j] & de2) | (o[j + 1] & de3) | (o[j + 2] & de4)), p, e, depuis);
     };
-    q0 = depuis[apres(0)];
-    q1 = depuis[apres(1)];
-    q2 = depuis[apres(2)];
+    q0 = apres(0);
+    q1 = apres(1);
+    q2 = apres(2);
 }
 
 // Blocks from x[0..n) while kFenetre bytes are left, in the portable fast
 // form: the grid and its inverse table in memory, evolved through the
-// compiled segments. Recognition and evolution are fused as in the vector
-// loop below: while a block is being decided, the cells of the bytes 2 to 6
-// after its start are read from the inverse table as it is, and the next
-// block's three are carried through the evolution (Suivantes), so that the
-// next block is decided without a lookup in the evolved grid.
+// compiled segments. Recognition and evolution are fused: once a block is
+// decided, the cells of the next block's first three bytes are read from the
+// inverse table before the evolution and carried through it (Apres), so that
+// the next block is decided without waiting for the evolution's stores. The
+// loop is bound by its loads and stores: it reads only the three cells it
+// needs, once the length is known.
 // REQUIRES: the inverse table is kept.
 TAvancee DechiffrerPortable(uint8_t* cases, uint8_t* inverse, const uint8_t* echange,
                             const TKOZGrille::TSegmentsCompiles* segments, const uint8_t* depuis, const uint8_t* x,
@@ -218,10 +223,8 @@ TAvancee DechiffrerPortable(uint8_t* cases, uint8_t* inverse, const uint8_t* ech
     TAvancee r;
     if (n < kFenetre) return r;
     uint8_t q0 = inverse[x[0]], q1 = inverse[x[1]], q2 = inverse[x[2]];
-    size_t i = 0;
+    size_t i = 0, m = 0;  // r's counters, kept in registers
     while (i + kFenetre <= n) {
-        uint8_t o[5];
-        for (int j = 0; j < 5; ++j) o[j] = inverse[x[i + 2 + j]];
         uint8_t v, p;
         const int longueur = Decider(q0, q1, q2, x[i + 3], [cases](uint8_t q) { return cases[q]; }, v, p);
         if (longueur == 0) {
@@ -229,12 +232,17 @@ TAvancee DechiffrerPortable(uint8_t* cases, uint8_t* inverse, const uint8_t* ech
             break;
         }
         const uint8_t e = echange[v];
-        Suivantes(o, longueur, p, e, depuis + 256 * v, q0, q1, q2);
+        const uint8_t* suivant = x + i + size_t(longueur);
+        const uint8_t* d = depuis + 256 * v;
+        q0 = Apres(inverse[suivant[0]], p, e, d);
+        q1 = Apres(inverse[suivant[1]], p, e, d);
+        q2 = Apres(inverse[suivant[2]], p, e, d);
         TKOZGrille::EchangerSegments(cases, inverse, p, e, segments[v]);
-        clair[r.Clairs++] = v;
+        clair[m++] = v;
         i += size_t(longueur);
     }
     r.Lus = i;
+    r.Clairs = m;
     return r;
 }
 

@@ -19,7 +19,9 @@
 // (FormeRapide).
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -175,7 +177,18 @@ public:
         };
         echanger(p, e);
         if (s.Longueur <= kPaires) [[likely]] {
-            for (int i = 0; i < kPaires; ++i) echanger(s.A[i], s.B[i]);
+            if constexpr (std::endian::native == std::endian::little) {
+                // The pairs read eight at a time: the loop is bound by its
+                // loads and stores, and this saves 28 of them.
+                for (int k = 0; k < kPaires; k += 8) {
+                    uint64_t a, b;
+                    std::memcpy(&a, s.A + k, 8);
+                    std::memcpy(&b, s.B + k, 8);
+                    for (int i = 0; i < 8; ++i, a >>= 8, b >>= 8) echanger(uint8_t(a), uint8_t(b));
+                }
+            } else {
+                for (int i = 0; i < kPaires; ++i) echanger(s.A[i], s.B[i]);
+            }
             return;
         }
         uint8_t a = s.Base1, b = s.Base2;
