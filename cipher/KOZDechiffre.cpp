@@ -284,9 +284,8 @@ KOZ_CIBLE_VECTORIELLE TAvancee DechiffrerVectoriel(uint8_t* cases, const uint8_t
         }
         const uint8_t e = echange[v];
         Suivantes(o, longueur, p, e, depuis + 256 * v, q0, q1, q2);
-        EchangerPermuter256(c, vers + 256 * v, p, e, v, cases[e]);
+        Evoluer256(c, w, vers + 256 * v, depuis + 256 * v, p, e, v, cases[e]);
         for (int k = 0; k < 4; ++k) _mm512_storeu_si512(cases + 64 * k, c[k]);
-        Transporter256(w, depuis + 256 * v, p, e);
         clair[r.Clairs++] = v;
         i += size_t(longueur);
     }

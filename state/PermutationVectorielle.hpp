@@ -34,16 +34,6 @@ KOZ_CIBLE_VECTORIELLE inline void Permuter256(const __m512i t[4], const uint8_t*
     for (int k = 0; k < 4; ++k) r[k] = Consulter256(t, Troquer(_mm512_loadu_si512(index + 64 * k), vp, ve));
 }
 
-// The inverse table held in registers (w: value -> cell) carried through an
-// evolution: the value in cell q goes to depuis[q], q with p and e traded
-// first (the exchange of cells p and e, then the segments).
-KOZ_CIBLE_VECTORIELLE inline void Transporter256(__m512i w[4], const uint8_t* depuis, uint8_t p, uint8_t e) {
-    __m512i t[4];
-    for (int k = 0; k < 4; ++k) t[k] = _mm512_loadu_si512(depuis + 64 * k);
-    const __m512i vp = _mm512_set1_epi8(char(p)), ve = _mm512_set1_epi8(char(e));
-    for (int k = 0; k < 4; ++k) w[k] = Consulter256(t, Troquer(w[k], vp, ve));
-}
-
 // The low 128 bits of a. (GCC 12 warns, wrongly, that the upper lanes of
 // the register it makes for the cast may be used uninitialised.)
 #if defined(__GNUC__) && !defined(__clang__)
@@ -68,22 +58,27 @@ KOZ_CIBLE_VECTORIELLE inline uint8_t ChercherCase(const __m512i c[4], uint8_t x)
     return uint8_t(64 * (impair + 2 * haut) + __builtin_ctzll(tous));
 }
 
-// The evolution of cells held in registers: cells p and e (holding v and w)
-// exchanged, then each cell k takes what cell vers[k] then held. The
-// exchange is made on the cells themselves, by position, so that the
-// permutes wait only for vers.
-KOZ_CIBLE_VECTORIELLE inline void EchangerPermuter256(__m512i c[4], const uint8_t* vers, uint8_t p, uint8_t e,
-                                                       uint8_t v, uint8_t w) {
+// One evolution of the cells c (cell -> value) and of the inverse table i
+// (value -> cell), both held in registers: cells p and e (holding v and w)
+// exchanged, then each cell k takes what cell vers[k] then held; a value in
+// cell q goes to depuis[q], q with p and e traded first. The exchange is made
+// by position, on the cells and on the rows of depuis, so that the permutes
+// wait only for the rows, and both use the same two masks per register.
+KOZ_CIBLE_VECTORIELLE inline void Evoluer256(__m512i c[4], __m512i i[4], const uint8_t* vers, const uint8_t* depuis,
+                                              uint8_t p, uint8_t e, uint8_t v, uint8_t w) {
     // Cells 0..63; adding 64 * k gives those of register k.
     const __m512i premieres = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     const __m512i vp = _mm512_set1_epi8(char(p)), ve = _mm512_set1_epi8(char(e));
     const __m512i vv = _mm512_set1_epi8(char(v)), vw = _mm512_set1_epi8(char(w));
-    __m512i t[4];
+    const __m512i dp = _mm512_set1_epi8(char(depuis[p])), de = _mm512_set1_epi8(char(depuis[e]));
+    __m512i t[4], u[4];
     for (int k = 0; k < 4; ++k) {
         const __m512i cellules = _mm512_add_epi8(premieres, _mm512_set1_epi8(char(64 * k)));
-        t[k] = _mm512_mask_mov_epi8(c[k], _mm512_cmpeq_epi8_mask(cellules, vp), vw);
-        t[k] = _mm512_mask_mov_epi8(t[k], _mm512_cmpeq_epi8_mask(cellules, ve), vv);
+        const __mmask64 enP = _mm512_cmpeq_epi8_mask(cellules, vp), enE = _mm512_cmpeq_epi8_mask(cellules, ve);
+        t[k] = _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(c[k], enP, vw), enE, vv);
+        u[k] = _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(_mm512_loadu_si512(depuis + 64 * k), enP, de), enE, dp);
     }
     for (int k = 0; k < 4; ++k) c[k] = Consulter256(t, _mm512_loadu_si512(vers + 64 * k));
+    for (int k = 0; k < 4; ++k) i[k] = Consulter256(u, i[k]);
 }
 #endif
