@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cipher/KOZTirages.hpp"
 #include "platform/KOZErreur.hpp"
 #include "platform/Format.hpp"
 #include "state/PermutationVectorielle.hpp"
@@ -40,10 +41,7 @@ struct TEntree {
     uint8_t controle;  // offset of the cell the fourth byte must hold
 };
 
-// Cell offsets add and subtract row and column each modulo 16.
-constexpr uint8_t Decaler(uint8_t q, uint8_t d) {
-    return uint8_t(((q + (d & 0xF0)) & 0xF0) | ((q + d) & 0x0F));
-}
+// Cell offsets add (Decaler) and subtract row and column each modulo 16.
 constexpr uint8_t Ecart(uint8_t q, uint8_t q0) {
     return uint8_t(((q - (q0 & 0xF0)) & 0xF0) | ((q - q0) & 0x0F));
 }

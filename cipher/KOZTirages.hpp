@@ -27,7 +27,7 @@ struct TTirage {
 };
 
 // The cell at offset d from cell p, rows and columns each wrapping modulo 16.
-inline uint8_t Decaler(uint8_t p, uint8_t d) {
+constexpr uint8_t Decaler(uint8_t p, uint8_t d) {
     return uint8_t(((p + (d & 0xF0)) & 0xF0) | ((p + d) & 0x0F));
 }
 
