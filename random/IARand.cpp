@@ -144,7 +144,7 @@ void TIARand::Anticiper() {
     Preparee = true;
 }
 
-void TIARand::PasseSuivante() {
+void TIARand::PasseSuivante() noexcept {
     if (!Preparee) {
         Generate();
         return;

@@ -31,7 +31,7 @@ public:
     // One pass: 256 new words in Results.
     void Generate();
     // The next word, from Results[255] down to Results[0], then a new pass.
-    uint32_t Next() {
+    uint32_t Next() noexcept {
         if (Remaining == 0) {
             PasseSuivante();
             Remaining = 255;
@@ -79,7 +79,7 @@ private:
     void Anticiper();
     // Makes the prepared pass (finished first if need be) the current one;
     // exactly what Generate would have made.
-    void PasseSuivante();
+    void PasseSuivante() noexcept;
 
     uint32_t Results[256];
     uint32_t Memory[256];
