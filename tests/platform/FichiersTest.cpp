@@ -100,4 +100,24 @@ TEST(Plateforme, DataFilesKeepTheirPermissions) {
     EXPECT_EQ(LireFichier(d / "f"), "ab") << "emptied before writing";
 }
 
+TEST(Plateforme, DurableFileSentToTheDiskAsItGoesReadsBackWhole) {
+    // Past several of the early requests to write to the disk, in pieces
+    // that never fall on their boundaries: the file holds every byte once,
+    // in order, and closes without a fault.
+    TRepertoireTemporaire d;
+    std::string nom;
+    auto flux = Plateforme().CreerTemporaire(d / "gros", TGenreFichier::Donnees, nom);
+    std::string attendu;
+    std::string morceau(180001, '\0');
+    for (int i = 0; attendu.size() < (size_t(20) << 20); ++i) {
+        for (size_t j = 0; j < morceau.size(); ++j) morceau[j] = char((i * 31 + j * 7) & 0xFF);
+        flux->Ecrire(reinterpret_cast<const uint8_t*>(morceau.data()), morceau.size());
+        attendu += morceau;
+    }
+    flux->Fermer();
+    const std::string lu = LireFichier(nom);
+    EXPECT_EQ(lu.size(), attendu.size());
+    EXPECT_TRUE(lu == attendu);
+}
+
 }  // namespace
