@@ -76,17 +76,41 @@ std::vector<std::string> TTransaction::InstallerTrio(TTrio& t) {
     if (ancien && t.Garder) {
         // Linked before anything is removed: the old trio is whole under its
         // new name before its old name loses a single file.
+        // A number found taken meanwhile, or a link that fails, takes back
+        // the links made under it: no trio is left in part under a new name,
+        // nor mixed with another's files.
+        auto defaire = [](const std::vector<std::string>& lies) {
+            for (const auto& l : lies) {
+                try {
+                    Plateforme().Supprimer(l);
+                } catch (...) {
+                }
+            }
+        };
         int n = PremierLibre(t.Dir, t.Base);
         for (;;) {
             const std::string garde = t.Base + "-" + std::to_string(n);
+            std::vector<std::string> lies;
             bool pris = false;
-            for (int i = 0; i < 3 && !pris; ++i)
-                if (Existe(t.Fichiers[i].Final)) pris = !Plateforme().Lier(t.Fichiers[i].Final, t.Dir + garde + kExtensions[i]);
+            try {
+                for (int i = 0; i < 3 && !pris; ++i) {
+                    if (!Existe(t.Fichiers[i].Final)) continue;
+                    const std::string lien = t.Dir + garde + kExtensions[i];
+                    if (Plateforme().Lier(t.Fichiers[i].Final, lien))
+                        lies.push_back(lien);
+                    else
+                        pris = true;
+                }
+            } catch (...) {
+                defaire(lies);
+                throw;
+            }
             if (!pris) {
                 avis.push_back(Format("L'ancien trio %s a été gardé sous %s dans \"%s\"", t.Base.c_str(), garde.c_str(),
                                       Plateforme().CheminComplet(t.Dir).c_str()));
                 break;
             }
+            defaire(lies);
             n = PremierLibre(t.Dir, t.Base);
         }
         Plateforme().SynchroniserRepertoire(t.Dir);

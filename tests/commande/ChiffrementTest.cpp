@@ -366,6 +366,29 @@ TEST_F(Chiffrement, WriteFailureMidRunLeavesTheFolderAsItWas) {
     EXPECT_EQ(Contenu(T.Chemin), (std::set<std::string>{"a.txt"}));
 }
 
+TEST_F(Chiffrement, ALinkThatFailsWhileTheOldKeyIsKeptLeavesNoPartOfIt) {
+    // The old DEBUT is linked to DEBUT-1 one file at a time; the second
+    // link fails: the first is taken back, and the folder is as it was.
+    const std::string a = Ecrire("a.txt", "premier");
+    LancerChiffrement(a, T / "a.KOZ", "", false);
+    const auto avant = Contenu(T.Chemin);
+    const std::string cle = LireFichier(T / "DEBUT.KGR") + LireFichier(T / "DEBUT.KEC") + LireFichier(T / "DEBUT.KPR");
+    const std::string b = Ecrire("b.txt", "second");
+    {
+        TPlateformeFautive fautive;
+        fautive.LienEnEchec = 2;
+        Echoue([&] { LancerChiffrement(b, T / "b.KOZ", "", false); },
+               MessageCreation(T / "DEBUT-1.KEC", TexteErreur(EPERM)));
+    }
+    auto apres = Contenu(T.Chemin);
+    EXPECT_EQ(apres.erase("b.txt"), 1u);
+    EXPECT_EQ(apres, avant);
+    EXPECT_EQ(LireFichier(T / "DEBUT.KGR") + LireFichier(T / "DEBUT.KEC") + LireFichier(T / "DEBUT.KPR"), cle);
+    // The next run keeps the old key whole under DEBUT-1.
+    LancerChiffrement(b, T / "b.KOZ", "", false);
+    EXPECT_EQ(LireFichier(T / "DEBUT-1.KGR") + LireFichier(T / "DEBUT-1.KEC") + LireFichier(T / "DEBUT-1.KPR"), cle);
+}
+
 TEST_F(Chiffrement, ReadFailureMidRunReportsTheSourceAndLeavesTheFolderAsItWas) {
     const std::string source = Ecrire("a.txt", OctetsAleatoires(2 * kTailleTamponClair));
     TPlateformeFautive fautive;

@@ -24,9 +24,11 @@ public:
     std::string SeulementPour;           // when set, faults apply only to names containing it
 
     int RenommageEnEchec = -1;           // 1-based index of the rename that fails (EIO)
+    int LienEnEchec = -1;                // 1-based index of the hard link that fails (EPERM)
 
     int Creations = 0;
     int Renommages = 0;
+    int Liens = 0;
 
     std::unique_ptr<TFluxEcriture> CreerTemporaire(const std::string& final, TGenreFichier genre, std::string& nom) override {
         ++Creations;
@@ -34,6 +36,12 @@ public:
         auto flux = Base.CreerTemporaire(final, genre, nom);
         if (!Concerne(final) || (EcritureEchoueApres < 0 && !FermetureEchoue)) return flux;
         return std::make_unique<TEcritureFautive>(std::move(flux), final, *this);
+    }
+
+    bool Lier(const std::string& existant, const std::string& nouveau) override {
+        ++Liens;
+        if (LienEnEchec == Liens) throw EKOZException(MessageCreation(nouveau, TexteErreur(EPERM)));
+        return Base.Lier(existant, nouveau);
     }
 
     void Renommer(const std::string& de, const std::string& vers, bool remplacer) override {
