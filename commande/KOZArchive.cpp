@@ -728,6 +728,10 @@ namespace {
 
 // Empties the folder fd (at chemin), then nothing else: the caller removes it.
 bool Vider(int fd, const std::string& chemin) {
+    // A folder restored without write permission for its owner keeps its
+    // entries from being removed: the tree goes anyway, it is ours.
+    struct stat moi;
+    if (::fstat(fd, &moi) == 0 && (moi.st_mode & S_IRWXU) != S_IRWXU) ::fchmod(fd, moi.st_mode | S_IRWXU);
     std::vector<std::string> noms;
     try {
         noms = NomsTries(fd, chemin);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "commande/KOZJournal.hpp"
 #include "platform/Chemins.hpp"
 #include "platform/Plateforme.hpp"
 #include "platform/KOZErreur.hpp"
@@ -17,4 +18,15 @@ void VerifierCreable(const std::string& nom) {
     if (nom.empty() || (!repertoire.empty() && !Plateforme().RepertoireExiste(repertoire)))
         throw EKOZException(MessageCreation(nom, TexteErreur(ENOENT)));
     if (Plateforme().RepertoireExiste(nom)) throw EKOZException(MessageCreation(nom, TexteErreur(EISDIR)));
+}
+
+void VerifierNiCleNiJournal(const std::string& nom) {
+    const std::string base = PartieNom(nom);
+    if (base == kNomJournal)
+        throw EKOZException(MessageCreation(nom, "Ce nom est celui du journal des chiffrements"));
+    const size_t point = base.rfind('.');
+    const std::string extension = point == std::string::npos ? "" : base.substr(point);
+    if (extension == ".KGR" || extension == ".KEC" || extension == ".KPR")
+        throw EKOZException(MessageCreation(nom, "Ce nom est celui d'un fichier d'état, peut-être la seule clé d'un "
+                                                 "fichier chiffré : aucun fichier de sortie ne le prend"));
 }

@@ -12,3 +12,11 @@ bool MemeFichier(const std::string& a, const std::string& b);
 // be created: an empty name or one in a missing directory (ENOENT), or the
 // name of a directory (EISDIR).
 void VerifierCreable(const std::string& nom);
+
+// Throws the creation message when a command's output is named as a key or a
+// journal: a file of a state trio (".KGR", ".KEC", ".KPR"), which may be the
+// only key of some encrypted file, or be the name under which a run keeps the
+// key it replaces; or "KOZ-JOURNAL.txt", which proves the encrypted files and
+// which the next encryption in its folder adds to. Not even a run asked to
+// replace existing files takes those names.
+void VerifierNiCleNiJournal(const std::string& nom);

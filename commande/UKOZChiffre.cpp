@@ -166,6 +166,7 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
             if (!t.Flux->Flot() && MemeFichier(t.Source, etat)) throw EKOZException(MessageCreation(etat, kSourceEtat));
         for (const auto& etat : etats)
             if (MemeFichier(t.Destination, etat)) throw EKOZException(MessageCreation(t.Destination, kDestinationEtat));
+        VerifierNiCleNiJournal(t.Destination);
         if (!c.Ecraser && Plateforme().IdentiteDe(t.Destination)) {
             const std::string complet = Plateforme().CheminComplet(t.Destination);
             throw EKOZFichierExistant(Format("Le fichier chiffré \"%s\" existe déjà", complet.c_str()), complet);
@@ -217,6 +218,12 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
             TEcritureEmpreinte empreinte(*sortie);
             TLectureComptee source(*t.Flux);
             chiffre->ChiffrerFlux(source, empreinte, chaine.Pour());
+            // A file cut or grown while it was read would be kept half old,
+            // half new, as if it were whole. (A size of 0 is also what the
+            // system's generated files report, whatever they hold.)
+            if (!t.Dossier && !t.Flux->Flot() && t.Flux->Taille() != 0 && source.Octets != t.Flux->Taille())
+                throw EKOZException(Format("Le fichier \"%s\" a changé pendant sa lecture",
+                                           Plateforme().CheminComplet(t.Source).c_str()));
             empreinte.Fermer();
             if (direct) direct.reset();
             t.Flux.reset();

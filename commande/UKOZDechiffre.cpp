@@ -1,6 +1,9 @@
 #include "commande/UKOZDechiffre.hpp"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <future>
@@ -39,6 +42,18 @@ std::vector<std::string> Trio(const std::string& nom) {
 }
 
 void Refuser(const std::string& nom, const char* raison) { throw EKOZException(MessageCreation(nom, raison)); }
+
+const char* const kPasOrdinaire =
+    "Un fichier déchiffré n'est gardé qu'une fois vérifié, dans un fichier ordinaire : ce nom est celui d'un "
+    "périphérique, d'un tube ou d'un flux standard";
+
+// The names of the standard streams and of the system's own files, which
+// resolve to whatever the process has open.
+bool EstFluxDuSysteme(const std::string& complet) {
+    for (const char* prefixe : {"/dev/stdin", "/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/", "/sys/"})
+        if (complet.rfind(prefixe, 0) == 0) return true;
+    return false;
+}
 
 std::string AvecBarre(std::string dir) {
     if (dir.empty() || dir.back() != '/') dir += '/';
@@ -217,7 +232,21 @@ public:
             throw EKOZException(Format("L'archive déchiffrée doit contenir un seul dossier ; elle en contient %zu",
                                        racines.size()));
         // A folder is never replaced, even when asked: its content would mix with the old one's.
-        Plateforme().Renommer(Dossier + "/" + racines[0], nom, false);
+        // Moved to another parent, a folder has its ".." rewritten, which its
+        // owner may only do with write permission on it: a folder restored
+        // without it gets it for the move, then loses it again.
+        const std::string racine = Dossier + "/" + racines[0];
+        struct stat st;
+        const bool ferme = ::lstat(racine.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR);
+        if (ferme && ::chmod(racine.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0)
+            throw EKOZException(MessageCreation(nom, TexteErreur(errno)));
+        Plateforme().Renommer(racine, nom, false);
+        if (ferme) {
+            const int fd = ::open(nom.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const bool remis = fd >= 0 && ::fchmod(fd, st.st_mode & 07777) == 0;
+            if (fd >= 0) ::close(fd);
+            if (!remis) throw EKOZException(MessageEcriture(nom, TexteErreur(errno)));
+        }
         SupprimerArborescence(Dossier);
         Dossier.clear();
         Plateforme().SynchroniserRepertoire(PartieChemin(Complet(nom)));
@@ -341,6 +370,17 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
     }
     for (size_t k = 0; k < entrees.size(); ++k) {
         const std::string& clair = entrees[k].Clair;
+        // A decrypted file is written under a temporary name and moved into
+        // place once verified: there is no such move into standard output, a
+        // device or a pipe, and one over /dev/stdout would replace the link
+        // itself.
+        if (clair == "-")
+            throw EKOZException("Le déchiffrement n'écrit pas sur la sortie standard : il ne garde un fichier déchiffré "
+                                "qu'une fois vérifié. Donnez-lui un nom de fichier");
+        if (EstFluxDuSysteme(Complet(clair)) ||
+            (Plateforme().IdentiteDe(clair) && !Plateforme().FichierOrdinaire(clair) &&
+             !Plateforme().RepertoireExiste(clair)))
+            Refuser(clair, kPasOrdinaire);
         for (const auto& f : entrees)
             if (MemeFichier(clair, f.Chiffre)) Refuser(clair, kMemeFichier);
         for (const auto& e : etats)
@@ -348,10 +388,25 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
         for (size_t m = 0; m < k; ++m)
             if (MemeFichier(clair, entrees[m].Clair)) Refuser(clair, kDeuxFois);
         VerifierCreable(clair);
+        VerifierNiCleNiJournal(clair);
         if (!d.Ecraser && Plateforme().IdentiteDe(clair)) {
             const std::string complet = Complet(clair);
             throw EKOZFichierExistant(Format("Le fichier déchiffré \"%s\" existe déjà", complet.c_str()), complet);
         }
+    }
+
+    // The trio saved at the end is installed as an encryption installs its
+    // own, the one it replaces kept under the first free number: two runs
+    // doing so at once in one folder would pick the same number and lose a
+    // key. So the folder is locked as an encryption locks it, from here on.
+    std::unique_ptr<TVerrou> verrou;
+    if (!d.SauverFin.empty()) {
+        const std::string dir = PartieChemin(Complet(d.SauverFin));
+        verrou = Plateforme().Verrouiller(dir);
+        if (!verrou)
+            throw EKOZException(Format("Un autre chiffrement est en cours dans le dossier d'état \"%s\" : attendez "
+                                       "qu'il se termine",
+                                       dir.c_str()));
     }
 
     const uint32_t debut = Plateforme().Ticks();
@@ -507,8 +562,19 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
                 } catch (const std::exception&) {
                 }
                 sortie->Valider(partiel, true);
-                message += Format(" (les %llu octets déchiffrés sont gardés dans \"%s\")", (unsigned long long)clairs,
-                                  Complet(partiel).c_str());
+                // What reached the disk, which a full disk keeps below what
+                // was decrypted.
+                uint64_t gardes = clairs;
+                if (!sortie->EstDossier()) {
+                    try {
+                        gardes = Plateforme().OuvrirLecture(partiel)->Taille();
+                    } catch (const std::exception&) {
+                    }
+                }
+                message += gardes ? Format(" (les %llu octets déchiffrés sont gardés dans \"%s\")",
+                                           (unsigned long long)gardes, Complet(partiel).c_str())
+                                  : Format(" (aucun octet déchiffré n'a pu être gardé : \"%s\" est vide)",
+                                           Complet(partiel).c_str());
             }
             // What a chain waited for is proven by nothing now.
             throw EKOZException(message);
@@ -577,7 +643,7 @@ std::string VerifierChiffre(const std::string& chiffre, const std::string& etat,
         if (!trouve->ParNom) throw;
     }
     if (trouve->ParNom) throw EKOZException(Diagnostic(chiffre, taille, trouve->E, invalide, compte.Octets));
-    if (EmpreinteEtat(lecteur) != trouve->E.EmpreinteFin)
+    if (EmpreinteEtat(lecteur) != trouve->E.EmpreinteFin || compte.Octets != trouve->E.TailleClair)
         throw EKOZException(Format("Le déchiffrement de \"%s\" n'atteint pas l'état enregistré : fichier chiffré altéré",
                                    Complet(chiffre).c_str()));
     return Format("Le fichier chiffré \"%s\" est intact (clé « %s », %llu octets en clair)", Complet(chiffre).c_str(),

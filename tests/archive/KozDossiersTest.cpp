@@ -69,6 +69,37 @@ TEST_F(KozDossiers, ANestedFolderRoundTripsByteForByte) {
         EXPECT_EQ(e.path().string().find(".koz-temporaire-"), std::string::npos) << e.path();
 }
 
+TEST_F(KozDossiers, AFolderClosedToWritingComesBackForItsOwner) {
+    // Moving a folder to another parent needs write permission on it: an
+    // owner who is not root gets the folder back all the same, closed again,
+    // and a restore that fails leaves no temporary tree, however closed.
+    if (::geteuid() != 0) GTEST_SKIP() << "switching to another user takes root";
+    const uid_t personne = 65534;
+    const fs::path p = T / "v";
+    fs::create_directories(p / "ro");
+    EcrireFichier(p / "a", "a");
+    EcrireFichier(p / "ro" / "f", "dedans");
+    for (const auto& e : fs::recursive_directory_iterator(T.Chemin)) ASSERT_EQ(::lchown(e.path().c_str(), personne, personne), 0);
+    ASSERT_EQ(::chown(T.Chemin.c_str(), personne, personne), 0);
+    fs::permissions(p / "ro", fs::perms(0555));
+    fs::permissions(p, fs::perms(0555));
+    const auto avant = Arbre(p);
+    TOptionsLancement o;
+    o.Utilisateur = personne;
+    auto koz = [&](const std::vector<std::string>& args) { return LancerKoz(args, T.Chemin.string(), o); };
+    const TResultat c = koz({"chiffrer", "v"});
+    if (c.Code == 125) GTEST_SKIP() << "no such user here";
+    ASSERT_EQ(c.Code, 0) << c.Erreur;
+    fs::rename(p, T / "v.orig");
+    const TResultat d = koz({"dechiffrer", "v.KOZ"});
+    EXPECT_EQ(d.Code, 0) << d.Erreur;
+    EXPECT_EQ(Arbre(p), avant);
+    EXPECT_EQ(fs::status(p).permissions(), fs::perms(0555));
+    EXPECT_EQ(koz({"dechiffrer", "v.KOZ"}).Code, 1);  // a folder is never replaced
+    for (const auto& e : fs::directory_iterator(T.Chemin))
+        EXPECT_EQ(e.path().string().find(".koz-temporaire-"), std::string::npos) << e.path();
+}
+
 TEST_F(KozDossiers, AHostileArchiveUnderTheProgramsOwnKeyIsRefusedWhole) {
     TEntreeTest racine = Dossier("photos");
     racine.Proprietaire = "zymkozchiffre";

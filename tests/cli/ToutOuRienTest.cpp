@@ -135,6 +135,111 @@ TEST_F(ToutOuRien, ASecondRunInTheSameFolderFailsAtOnceNamingIt) {
     EXPECT_EQ(Relire(T / "gros.KOZ", T.Chemin, "DEBUT"), LireFichier(T / "gros.bin"));
 }
 
+TEST_F(ToutOuRien, SauverFinDuringAnEncryptionInTheFolderIsRefused) {
+    // Both would keep the DEBUT they replace under the first free number: the
+    // decryption waits its turn as a second encryption does, and no key is lost.
+    Ecrire("a.txt", "premier");
+    ASSERT_EQ(Koz_({"chiffrer", "a.txt"}).Code, 0);
+    const std::string cleA = Trio(T.Chemin, "DEBUT");
+    Ecrire("gros.bin", OctetsAleatoires(4 << 20, 2));
+    TResultat sauver;
+    TOptionsLancement o;
+    o.Pendant = [&](pid_t) {
+        AttendreTemporaire(T.Chemin);
+        sauver = Koz_({"dechiffrer", "a.KOZ", "-o", "a.relu", "--sauver-fin", "DEBUT"});
+    };
+    const TResultat gros = Koz_({"chiffrer", "gros.bin"}, o);
+    EXPECT_EQ(gros.Code, 0) << gros.Erreur;
+    EXPECT_EQ(sauver.Code, 1);
+    EXPECT_EQ(sauver.Erreur, "koz: Un autre chiffrement est en cours dans le dossier d'état \"" + T.Dir() +
+                                 "\" : attendez qu'il se termine\n");
+    EXPECT_FALSE(fs::exists(T / "a.relu"));
+    EXPECT_EQ(Trio(T.Chemin, "DEBUT-1"), cleA);
+    EXPECT_EQ(Relire(T / "gros.KOZ", T.Chemin, "DEBUT"), LireFichier(T / "gros.bin"));
+    // Once the encryption is over, it goes through.
+    EXPECT_EQ(Koz_({"dechiffrer", "a.KOZ", "-o", "a.relu", "--sauver-fin", "DEBUT"}).Code, 0);
+    EXPECT_EQ(LireFichier(T / "a.relu"), "premier");
+    EXPECT_EQ(Relire(T / "gros.KOZ", T.Chemin, "DEBUT-2"), LireFichier(T / "gros.bin"));
+}
+
+TEST_F(ToutOuRien, NoOutputReplacesAKeyOrTheJournalEvenWithForce) {
+    Ecrire("s.txt", "source");
+    ASSERT_EQ(Koz_({"chiffrer", "s.txt"}).Code, 0);
+    const auto avant = Instantane(T.Chemin);
+    // DEBUT-1 is where the next encryption keeps DEBUT: as an output, it
+    // would make that run fail once it had moved the keys.
+    for (const char* nom : {"DEBUT.KGR", "FIN-CHIFFRE.KPR", "DEBUT-1.KEC"}) {
+        const std::string message = "koz: Impossible de créer le fichier \"" + T.Dir() + nom +
+                                    "\". Ce nom est celui d'un fichier d'état, peut-être la seule clé d'un fichier "
+                                    "chiffré : aucun fichier de sortie ne le prend\n";
+        EXPECT_EQ(Koz_({"dechiffrer", "s.KOZ", "-o", nom, "-f"}).Erreur, message);
+        // (The encryption names its own state files as such.)
+        EXPECT_EQ(Koz_({"chiffrer", "s.txt", "-o", nom, "-f"}).Code, 1);
+    }
+    const std::string journal = "koz: Impossible de créer le fichier \"" + T.Dir() +
+                                "KOZ-JOURNAL.txt\". Ce nom est celui du journal des chiffrements\n";
+    EXPECT_EQ(Koz_({"dechiffrer", "s.KOZ", "-o", "KOZ-JOURNAL.txt", "-f"}).Erreur, journal);
+    EXPECT_EQ(Koz_({"chiffrer", "s.txt", "-o", "KOZ-JOURNAL.txt", "-f"}).Erreur, journal);
+    EXPECT_EQ(Koz_({"chiffrer", "s.txt", "-o", "DEBUT-1.KEC"}).Erreur,
+              "koz: Impossible de créer le fichier \"" + T.Dir() +
+                  "DEBUT-1.KEC\". Ce nom est celui d'un fichier d'état, peut-être la seule clé d'un fichier chiffré : "
+                  "aucun fichier de sortie ne le prend\n");
+    EXPECT_EQ(Instantane(T.Chemin), avant);
+    // In another folder, a journal that does not exist yet is refused too: the
+    // next encryption there would add to the output.
+    fs::create_directory(T / "autre");
+    EXPECT_EQ(Koz_({"chiffrer", "s.txt", "-o", "autre/KOZ-JOURNAL.txt"}).Code, 1);
+    EXPECT_TRUE(fs::is_empty(T / "autre"));
+    EXPECT_EQ(Koz_({"dechiffrer", "s.KOZ", "-o", "s.relu"}).Code, 0);
+    EXPECT_EQ(LireFichier(T / "s.relu"), "source");
+}
+
+TEST_F(ToutOuRien, DecryptionWritesNeitherIntoStreamsNorDevices) {
+    Ecrire("s.txt", "source");
+    ASSERT_EQ(Koz_({"chiffrer", "s.txt"}).Code, 0);
+    const TResultat tiret = Koz_({"dechiffrer", "s.KOZ", "-o", "-"});
+    EXPECT_EQ(tiret.Code, 1);
+    EXPECT_EQ(tiret.Erreur, "koz: Le déchiffrement n'écrit pas sur la sortie standard : il ne garde un fichier "
+                            "déchiffré qu'une fois vérifié. Donnez-lui un nom de fichier\n");
+    EXPECT_FALSE(fs::exists(T / "-"));
+    ASSERT_EQ(::mkfifo((T / "tube").c_str(), 0600), 0);
+    EXPECT_EQ(Koz_({"dechiffrer", "s.KOZ", "-o", "tube", "-f"}).Code, 1);
+    EXPECT_TRUE(fs::is_fifo(T / "tube"));
+    // Replaced by a move, /dev/stdout would become a regular file, /dev/null
+    // too: tried with a /dev of the run's own, where a fault costs nothing.
+    if (::geteuid() == 0) {
+        TOptionsLancement o;
+        o.DevPrive = true;
+        for (const std::string nom : {"/dev/stdout", "/dev/null"}) {
+            const TResultat r = Koz_({"dechiffrer", "s.KOZ", "-o", nom, "-f"}, o);
+            if (r.Code == 125) GTEST_SKIP() << "no mount namespace here";
+            EXPECT_EQ(r.Code, 1);
+            EXPECT_EQ(r.Erreur, "koz: Impossible de créer le fichier \"" + nom +
+                                    "\". Un fichier déchiffré n'est gardé qu'une fois vérifié, dans un fichier "
+                                    "ordinaire : ce nom est celui d'un périphérique, d'un tube ou d'un flux standard\n");
+        }
+    }
+}
+
+TEST_F(ToutOuRien, AFileCutWhileItIsEncryptedFailsAndLeavesTheFolderAsItWas) {
+    Ecrire("a.txt", "premier");
+    ASSERT_EQ(Koz_({"chiffrer", "a.txt"}).Code, 0);
+    Ecrire("gros.bin", OctetsAleatoires(8 << 20, 3));
+    const auto avant = Instantane(T.Chemin);
+    TOptionsLancement o;
+    o.Pendant = [&](pid_t) {
+        AttendreTemporaire(T.Chemin);
+        fs::resize_file(T / "gros.bin", 1000);
+    };
+    const TResultat r = Koz_({"chiffrer", "gros.bin"}, o);
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_EQ(r.Erreur, "koz: Le fichier \"" + T.Dir() + "gros.bin\" a changé pendant sa lecture\n");
+    auto apres = Instantane(T.Chemin);
+    EXPECT_EQ(apres["gros.bin"].size(), 1000u);
+    apres["gros.bin"] = avant.at("gros.bin");
+    EXPECT_EQ(apres, avant) << "no encrypted file, no key, no record";
+}
+
 TEST_F(ToutOuRien, ExistingFilesAreReplacedOnlyWithForce) {
     Ecrire("r.pdf", "un pdf");
     Ecrire("r.txt", "un texte");

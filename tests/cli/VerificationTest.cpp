@@ -65,6 +65,17 @@ TEST_F(Verification, AnIntactFileIsVerifiedWithItsKeyFoundByTheJournal) {
     EXPECT_EQ(v.Sortie, "Le fichier chiffré \"" + A() + "\" est intact (clé « " + T.Dir() + "DEBUT.KGR », 40000 octets en clair)\n");
 }
 
+TEST_F(Verification, ARecordThatMisstatesThePlainSizeIsRefusedByBothCommands) {
+    std::string journal = LireFichier(T / "KOZ-JOURNAL.txt");
+    const size_t champ = journal.find("\t40000\t");
+    ASSERT_NE(champ, std::string::npos) << journal;
+    journal.replace(champ, 7, "\t40001\t");
+    EcrireFichier(T / "KOZ-JOURNAL.txt", journal);
+    const std::string message = "Le déchiffrement de \"" + A() + "\" n'atteint pas l'état enregistré : fichier chiffré altéré";
+    Refus({"verifier", "a.KOZ"}, message);
+    Refus({"dechiffrer", "a.KOZ", "-o", "a.relu"}, message);
+}
+
 TEST_F(Verification, ACutFileIsTruncated) {
     const auto fins = FinsDeBlocs();
     ASSERT_EQ(fins.size(), Clair.size());

@@ -423,6 +423,26 @@ TEST_F(DechiffreChaine, UneCreationEnEchecEstSignalee) {
     EXPECT_FALSE(Existe(Sortie(1)));
 }
 
+TEST_F(DechiffreChaine, UnDisquePleinGardeCeQuIlPeutEtLeDitJuste) {
+    // The disk fills up in the first file: the partial file holds what
+    // reached it, and the message counts that, not the bytes decrypted.
+    for (const int64_t stockes : {int64_t(0), int64_t(1000)}) {
+        SCOPED_TRACE(stockes);
+        TPlateformeFautive p;
+        p.EcritureEchoueApres = stockes;
+        p.EcritureCourte = true;
+        TDechiffrement d = Tout();
+        d.GarderPartiel = true;
+        const std::string m = Echec([&] { LancerDechiffrement(d); });
+        EXPECT_TRUE(LireFichier(Sortie(0) + ".partiel") == clairs[0].substr(0, size_t(stockes)));
+        const std::string dit = stockes ? "(les 1000 octets déchiffrés sont gardés dans \"" + Sortie(0) + ".partiel\")"
+                                        : "(aucun octet déchiffré n'a pu être gardé : \"" + Sortie(0) + ".partiel\" est vide)";
+        EXPECT_NE(m.find(dit), std::string::npos) << m;
+        EXPECT_FALSE(Existe(Sortie(0)));
+        fs::remove(Sortie(0) + ".partiel");
+    }
+}
+
 TEST(NomDechiffrePropose, LExtensionEstOteeEtUnNomSansExtensionEstSuffixe) {
     EXPECT_EQ(NomDechiffrePropose("/a/essai.KOZ"), "/a/essai");
     EXPECT_EQ(NomDechiffrePropose("essai.txt.KOZ"), "essai.txt");

@@ -5,7 +5,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,7 +33,24 @@ struct TOptionsLancement {
     std::string Entree;
     // Called in the parent once the child runs; may signal it.
     std::function<void(pid_t)> Pendant;
+    // Runs the child with a /dev of its own (root only: a mount namespace),
+    // holding null and the standard stream links: a run that wrongly
+    // replaced one of them damages nothing outside the child. Exit 125 when
+    // that /dev cannot be made.
+    bool DevPrive = false;
+    // When not 0, the child runs as this user and group (root only).
+    uid_t Utilisateur = 0;
 };
+
+// Gives the calling process a fresh /dev of its own; false when it cannot.
+inline bool DevPrive() {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/dev", "tmpfs", 0, "size=1m,mode=755") != 0)
+        return false;
+    return ::mknod("/dev/null", S_IFCHR | 0666, ::makedev(1, 3)) == 0 && ::chmod("/dev/null", 0666) == 0 &&
+           ::symlink("/proc/self/fd/0", "/dev/stdin") == 0 && ::symlink("/proc/self/fd/1", "/dev/stdout") == 0 &&
+           ::symlink("/proc/self/fd/2", "/dev/stderr") == 0;
+}
 
 inline TResultat LancerKoz(const std::vector<std::string>& args, const std::string& repertoire,
                            const TOptionsLancement& options = {}) {
@@ -58,6 +80,10 @@ inline TResultat LancerKoz(const std::vector<std::string>& args, const std::stri
         sigemptyset(&aucun);
         ::sigprocmask(SIG_SETMASK, &aucun, nullptr);
         ::setenv("LC_ALL", "C", 1);
+        if (options.DevPrive && !DevPrive()) ::_exit(125);
+        if (options.Utilisateur &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(options.Utilisateur) != 0 || ::setuid(options.Utilisateur) != 0))
+            ::_exit(125);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
