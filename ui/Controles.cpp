@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QShortcutEvent>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -11,6 +12,15 @@ constexpr int kDrapeauxTexte = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWr
 }
 
 TCaseMultiligne::TCaseMultiligne(const QString& texte, QWidget* parent) : QCheckBox(texte, parent) {}
+
+bool TCaseMultiligne::event(QEvent* e) {
+    if (e->type() == QEvent::Shortcut && isEnabled() && !static_cast<QShortcutEvent*>(e)->isAmbiguous()) {
+        setFocus(Qt::ShortcutFocusReason);
+        click();
+        return true;
+    }
+    return QCheckBox::event(e);
+}
 
 QRect TCaseMultiligne::ZoneTexte(const QRect& zone) const {
     QStyleOptionButton opt;

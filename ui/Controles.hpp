@@ -10,7 +10,8 @@ class QLabel;
 class QProgressBar;
 
 // A check box whose caption wraps beside the box, vertically centred, as a
-// multi-line button does. A click anywhere on it toggles it.
+// multi-line button does. A click anywhere on it toggles it, and so does its
+// mnemonic, at once (see event).
 class TCaseMultiligne : public QCheckBox {
     Q_OBJECT
 public:
@@ -19,6 +20,12 @@ public:
     int HauteurNecessaire(int largeur) const;
 
 protected:
+    // The toolkit toggles a button on its mnemonic only a tenth of a second
+    // later, once it has shown it pressed: an Enter typed within that time
+    // ran the window with the box's former state while the box went on to
+    // show the new one (an existing file replaced under an unticked
+    // "Écraser…"). Here the mnemonic toggles the box before anything else.
+    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent*) override;
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 

@@ -138,6 +138,32 @@ private slots:
         QVERIFY(LireFichier(dir / "mes notes") == clair);
     }
 
+    void LaToucheDeLaCaseLaBasculeAvantUneEntreeQuiSuit() {
+        // Alt+C then Enter at once: the run sees the box as it shows it.
+        TRepertoireTemporaire dir;
+        EcrireFichier(dir / "a.bin", "nouveau");
+        TEnregistreurErreurs erreurs;
+        ChiffrerParLaFenetre(dir / "a.bin");
+        EcrireFichier(dir / "a", "ancien");
+        TFormDechiffre f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.JvFilenameEdit1->DefinirNomFichier(dir / "a.KOZ");
+        f.JvFilenameEdit1->setFocus();
+        QVERIFY(!f.CheckBox1->isChecked());
+        QTest::keyClick(&f, Qt::Key_C, Qt::AltModifier);
+        QVERIFY(f.CheckBox1->isChecked());
+        QTest::keyClick(&f, Qt::Key_C, Qt::AltModifier);
+        QVERIFY(!f.CheckBox1->isChecked());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(!f.EnCours());
+        QTRY_COMPARE(erreurs.Textes.size(), size_t(1));
+        QVERIFY2(erreurs.Textes[0].contains("existe déjà"), qPrintable(erreurs.Textes[0]));
+        QCOMPARE(LireFichier(dir / "a"), std::string("ancien"));
+        QTest::qWait(200);  // the toolkit's own delayed click, were it still pending, would come by now
+        QVERIFY(!f.CheckBox1->isChecked());
+    }
+
     void LaSaisieEstBloqueePendantUnDechiffrementEtFermerLArrete() {
         TRepertoireTemporaire dir;
         EcrireFichier(dir / "a.bin", OctetsAleatoires(100000));
