@@ -1,5 +1,7 @@
 #include "commande/UKOZChiffre.hpp"
 
+#include <climits>
+#include <cstdlib>
 #include <cerrno>
 #include <memory>
 #include <vector>
@@ -40,10 +42,26 @@ struct TTache {
 };
 
 // Whether the path nom lies inside the folder dossier (both absolute).
+// The name with the links on its way resolved (the name itself too, when it
+// exists); its absolute spelling when that cannot be done.
+std::string Resolu(const std::string& nom) {
+    const std::string complet = Plateforme().CheminComplet(nom);
+    char tampon[PATH_MAX];
+    if (::realpath(complet.c_str(), tampon)) return tampon;
+    const std::string dir = PartieChemin(complet);
+    if (!dir.empty() && ::realpath(dir.c_str(), tampon)) return AvecBarre(tampon) + PartieNom(complet);
+    return complet;
+}
+
+// Whether nom lies inside dossier, as spelled or once the links on the way
+// to either are followed (a state folder given through a link into the
+// folder encrypted would put the run's own keys into its archive).
 bool Dans(const std::string& nom, const std::string& dossier) {
-    const std::string d = Plateforme().CheminComplet(dossier);
-    const std::string n = Plateforme().CheminComplet(nom);
-    return n.size() > d.size() && n.compare(0, d.size(), d) == 0 && (d.back() == '/' || n[d.size()] == '/');
+    auto sous = [](const std::string& n, const std::string& d) {
+        return n.size() > d.size() && n.compare(0, d.size(), d) == 0 && (d.back() == '/' || n[d.size()] == '/');
+    };
+    return sous(Plateforme().CheminComplet(nom), Plateforme().CheminComplet(dossier)) ||
+           sous(Resolu(nom), Resolu(dossier));
 }
 
 // The progress of a chain: one count over all its sources.

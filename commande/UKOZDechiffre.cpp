@@ -604,7 +604,7 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
     for (auto& [attente, nom] : enAttente) attente->Valider(nom, d.Ecraser);
     if (!d.SauverFin.empty()) {
         TTransaction t;
-        t.NouveauTrio(*courant, PartieChemin(d.SauverFin), NomDeBase(d.SauverFin), true);
+        t.NouveauTrio(*courant, PartieChemin(Complet(d.SauverFin)), NomDeBase(d.SauverFin), true);
         for (auto& a : t.Valider()) rapport.Avis.push_back(a);
     }
 

@@ -124,6 +124,15 @@ TEST_F(KozDossiers, NothingWrittenMayLieInTheFolderEncrypted) {
     EXPECT_EQ(r.Code, 1);
     EXPECT_EQ(r.Erreur, "koz: Le fichier chiffré \"" + T.Dir() + "d/d.KOZ\" ne peut pas être dans le dossier à chiffrer\n");
     EXPECT_EQ(Contenu(T.Chemin / "d"), std::set<std::string>{"a"});
+    // Nor through a link: the state folder, and an output.
+    fs::create_directory(T / "d/s");
+    fs::create_directory_symlink("d/s", T / "lien");
+    const TResultat etat = Koz_({"chiffrer", "d", "--etat", "lien"});
+    EXPECT_EQ(etat.Code, 1);
+    EXPECT_EQ(etat.Erreur, "koz: Le dossier d'état \"" + T.Dir() + "lien/\" ne peut pas être dans le dossier à chiffrer\n");
+    EXPECT_EQ(Koz_({"chiffrer", "d", "-o", "lien/d.KOZ"}).Code, 1);
+    EXPECT_EQ(Contenu(T.Chemin / "d"), (std::set<std::string>{"a", "s"}));
+    EXPECT_TRUE(fs::is_empty(T / "d/s"));
 }
 
 }  // namespace
