@@ -75,3 +75,12 @@ size_t TFluxMemoireLecture::Lire(uint8_t* tampon, size_t n) {
 void TFluxMemoireEcriture::Ecrire(const uint8_t* tampon, size_t n) {
     Contenu.append(reinterpret_cast<const char*>(tampon), n);
 }
+
+std::string PrefixeTemporaire(const std::string& final) {
+    const size_t barre = final.rfind('/');
+    const size_t debutNom = barre == std::string::npos ? 0 : barre + 1;
+    const size_t nom = final.size() - debutNom;
+    // ".koz-temporaire-" and its six characters must fit in a name of 255 bytes.
+    constexpr size_t kPlace = 255 - 22;
+    return (nom > kPlace ? final.substr(0, debutNom + kPlace) : final) + ".koz-temporaire-";
+}

@@ -148,6 +148,10 @@ std::string RaisonNettoyee(std::string texte);
 // The four file messages, with nom made absolute.
 std::string MessageOuverture(const std::string& nom, const std::string& raison);
 std::string MessageCreation(const std::string& nom, const std::string& raison);
+// What the temporary name of final begins with: final + ".koz-temporaire-",
+// six characters to follow; a name too long for that keeps its first 233
+// bytes, so that the whole still fits in the 255 bytes of a file name.
+std::string PrefixeTemporaire(const std::string& final);
 std::string MessageLecture(const std::string& nom, const std::string& raison);
 std::string MessageEcriture(const std::string& nom, const std::string& raison);
 

@@ -235,7 +235,7 @@ public:
             uint8_t hasard[6];
             if (::getrandom(hasard, sizeof hasard, 0) != ssize_t(sizeof hasard))
                 for (auto& h : hasard) h = uint8_t(::rand());
-            nom = final + ".koz-temporaire-";
+            nom = PrefixeTemporaire(final);
             for (uint8_t h : hasard) nom += kLettres[h % 62];
             const int fd = ::open(nom.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
             if (fd >= 0) {

@@ -240,6 +240,18 @@ TEST_F(ToutOuRien, AFileCutWhileItIsEncryptedFailsAndLeavesTheFolderAsItWas) {
     EXPECT_EQ(apres, avant) << "no encrypted file, no key, no record";
 }
 
+TEST_F(ToutOuRien, TheLongestNamesGoBothWays) {
+    // 250 bytes: the temporary names beside them are cut to fit.
+    const std::string base(246, 'n');
+    Ecrire(base + ".txt", "long");
+    const TResultat c = Koz_({"chiffrer", base + ".txt"});
+    EXPECT_EQ(c.Code, 0) << c.Erreur;
+    fs::rename(T / (base + ".txt"), T / "original");
+    const TResultat d = Koz_({"dechiffrer", base + ".KOZ", "-o", base + ".txt"});
+    EXPECT_EQ(d.Code, 0) << d.Erreur;
+    EXPECT_EQ(LireFichier(T / (base + ".txt")), "long");
+}
+
 TEST_F(ToutOuRien, ExistingFilesAreReplacedOnlyWithForce) {
     Ecrire("r.pdf", "un pdf");
     Ecrire("r.txt", "un texte");

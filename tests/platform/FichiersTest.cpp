@@ -100,6 +100,21 @@ TEST(Plateforme, DataFilesKeepTheirPermissions) {
     EXPECT_EQ(LireFichier(d / "f"), "ab") << "emptied before writing";
 }
 
+TEST(Plateforme, TemporaryNamesFitInAFileNameWhateverTheFinalName) {
+    EXPECT_EQ(PrefixeTemporaire("/a/b.KOZ"), "/a/b.KOZ.koz-temporaire-");
+    EXPECT_EQ(PrefixeTemporaire("b.KOZ"), "b.KOZ.koz-temporaire-");
+    const std::string long_(250, 'n');
+    EXPECT_EQ(PrefixeTemporaire("/a/" + long_), "/a/" + long_.substr(0, 233) + ".koz-temporaire-");
+    // Made, and written, under such a name.
+    TRepertoireTemporaire d;
+    std::string nom;
+    auto flux = Plateforme().CreerTemporaire(d / long_, TGenreFichier::Donnees, nom);
+    flux->Ecrire(reinterpret_cast<const uint8_t*>("x"), 1);
+    flux->Fermer();
+    EXPECT_EQ(nom.size() - (d / "").size(), 255u);
+    EXPECT_EQ(LireFichier(nom), "x");
+}
+
 TEST(Plateforme, DurableFileSentToTheDiskAsItGoesReadsBackWhole) {
     // Past several of the early requests to write to the disk, in pieces
     // that never fall on their boundaries: the file holds every byte once,
