@@ -150,6 +150,10 @@ TCompteRendu Chiffrer(const TArgsChiffrer& a, CLI::App& commande) {
     if (commande.count("--etat")) NonVide(a.Etat, "--etat");
     if (commande.count("--sortie") && a.Sources.size() > 1)
         throw EUsage("--sortie ne va qu'avec un seul fichier à chiffrer");
+    // Standard input has no name to propose one from: a missing option.
+    if (!commande.count("--sortie"))
+        for (const auto& s : a.Sources)
+            if (s == "-") throw EUsage("l'entrée standard (-) demande --sortie : le fichier chiffré doit être nommé");
     TChiffrement c;
     c.Sources = a.Sources;
     c.Destination = a.Destination;

@@ -108,6 +108,8 @@ TEST_F(Koz, UsageErrorsExitTwoWithAHintAndWriteNothing) {
              {{"chiffrer", "a.txt", "--bidule"}, "argument inattendu : --bidule", "koz chiffrer"},
              {{"chiffrer", "a.txt", "-o", ""}, "--sortie : le nom de fichier est vide", "koz chiffrer"},
              {{"chiffrer", "a.txt", "-g", ""}, "--grille : le nom de fichier est vide", "koz chiffrer"},
+             {{"chiffrer", "-"}, "l'entrée standard (-) demande --sortie : le fichier chiffré doit être nommé",
+              "koz chiffrer"},
              {{"verifier"}, "FICHIER est obligatoire", "koz verifier"},
              {{"dechiffrer", "-g", "DEBUT.KGR"}, "FICHIER.KOZ est obligatoire", "koz dechiffrer"},
              {{"dechiffrer", "a.txt", "a.txt", "-g", "DEBUT.KGR", "-o", "x"},
