@@ -161,6 +161,25 @@ std::optional<TDepart> TrouverDepart(TJournaux& journaux, const TEnregistrement&
     return std::nullopt;
 }
 
+// The file of the chain before record r that is missing or no longer the
+// one recorded, nearest first: what keeps TrouverDepart from rebuilding r's
+// starting state.
+std::optional<std::string> MaillonManquant(TJournaux& journaux, const TEnregistrement& r, const std::string& dir,
+                                           int profondeur = 0) {
+    if (profondeur >= kProfondeurMax) return std::nullopt;
+    for (const auto& avant : journaux.De(dir)) {
+        if (avant.EmpreinteFin != r.EmpreinteDepart) continue;
+        const std::string chemin = CheminDuJournal(dir, avant.Nom);
+        try {
+            if (EmpreinteFichier(chemin) != avant.EmpreinteChiffre) return chemin;
+        } catch (const std::exception&) {
+            return chemin;
+        }
+        return MaillonManquant(journaux, avant, dir, profondeur + 1);
+    }
+    return std::nullopt;
+}
+
 // The byte offset in the decryptor's "… est invalide à l'octet N".
 std::optional<uint64_t> OctetInvalide(const std::string& message) {
     static const std::regex kOctet("est invalide à l'octet ([0-9]+)$");
@@ -235,6 +254,10 @@ public:
         // Moved to another parent, a folder has its ".." rewritten, which its
         // owner may only do with write permission on it: a folder restored
         // without it gets it for the move, then loses it again.
+        if (Plateforme().IdentiteDe(nom))
+            throw EKOZException(Format("Le dossier déchiffré ne peut pas prendre le nom \"%s\", qui existe déjà : un "
+                                       "dossier n'en remplace jamais un autre, ni un fichier. Donnez-lui un autre nom",
+                                       Complet(nom).c_str()));
         const std::string racine = Dossier + "/" + racines[0];
         struct stat st;
         const bool ferme = ::lstat(racine.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR);
@@ -256,7 +279,7 @@ private:
     void Decider() {
         const uint8_t* octets = reinterpret_cast<const uint8_t*>(Tete.data());
         if (EstArchiveDossier(octets, Tete.size())) {
-            std::string modele = Final + ".koz-temporaire-XXXXXX";
+            std::string modele = PrefixeTemporaire(Final) + "XXXXXX";
             if (!::mkdtemp(modele.data())) throw EKOZException(MessageCreation(Final, TexteErreur(errno)));
             Dossier = modele;
             Archive = std::make_unique<TExtractionArchive>(Dossier, false);
@@ -323,6 +346,9 @@ bool OrdonnerChaine(std::vector<TEntree>& entrees) {
 }
 
 // The directories whose journals may know a file.
+// The file's own first, then the one named, the grid's, and those of the
+// other files of the run: a chain encrypted from several folders has its
+// journal in the folder of its first file.
 std::vector<std::string> DossiersJournal(const std::string& chiffre, const TDechiffrement& d) {
     std::vector<std::string> dirs = {AvecBarre(PartieChemin(Complet(chiffre)))};
     auto ajouter = [&](const std::string& dir) {
@@ -334,6 +360,7 @@ std::vector<std::string> DossiersJournal(const std::string& chiffre, const TDech
     };
     ajouter(d.Etat);
     if (!d.Grille.empty()) ajouter(PartieChemin(Complet(d.Grille)));
+    for (const auto& f : d.Fichiers) ajouter(PartieChemin(Complet(f.first)));
     return dirs;
 }
 }  // namespace
@@ -478,19 +505,30 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
                 departEtat = std::move(candidat);
             } else {
                 auto trouve = TrouverDepart(journaux, *r, e.Trouve->Dir);
-                if (candidat && k > 0)
+                // A file that does not continue the one before it in the run
+                // (a link of the chain left out) starts from its own key,
+                // when the journal finds it.
+                if (candidat && k > 0 && !trouve)
                     throw EKOZException(Format("\"%s\" ne suit pas \"%s\" dans la chaîne : les fichiers ne sont pas "
                                                "donnés dans l'ordre de leur chiffrement",
                                                Complet(e.Chiffre).c_str(), Complet(entrees[k - 1].Chiffre).c_str()));
-                if (candidat)
+                if (candidat && k == 0)
                     throw EKOZException(
                         Format("La grille \"%s\" n'est pas la clé de \"%s\"%s", nomCandidat.c_str(),
                                Complet(e.Chiffre).c_str(),
                                trouve ? Format(" : sa clé est \"%s\"", trouve->Comment.c_str()).c_str() : ""));
-                if (!trouve)
+                if (!trouve) {
+                    // The file continues a chain: name the file before it,
+                    // without which its starting state cannot be rebuilt.
+                    if (const auto manque = MaillonManquant(journaux, *r, e.Trouve->Dir))
+                        throw EKOZException(Format(
+                            "La clé de \"%s\" n'a pas été trouvée : ce fichier continue une chaîne dont \"%s\", "
+                            "avant lui, manque ou a changé depuis son chiffrement",
+                            Complet(e.Chiffre).c_str(), Complet(*manque).c_str()));
                     throw EKOZException(Format("La clé de \"%s\" n'a pas été trouvée dans \"%s\" : donnez sa grille "
                                                "de départ",
                                                Complet(e.Chiffre).c_str(), e.Trouve->Dir.c_str()));
+                }
                 rapport.Avis.push_back(
                     Format("Clé de \"%s\" : \"%s\"", Complet(e.Chiffre).c_str(), trouve->Comment.c_str()));
                 departEtat = std::move(trouve->Etat);
@@ -620,7 +658,16 @@ std::string VerifierChiffre(const std::string& chiffre, const std::string& etat,
     d.Etat = etat;
     const std::string empreinte = EmpreinteFichier(chiffre);
     TJournaux journaux;
-    const auto trouve = journaux.Chercher(chiffre, empreinte, DossiersJournal(chiffre, d));
+    const auto dirs = DossiersJournal(chiffre, d);
+    // As the decryption judges it: a file recorded under another name than
+    // its own is that other file, renamed.
+    if (const auto parNom = journaux.ParNom(chiffre, dirs); parNom && parNom->E.EmpreinteChiffre != empreinte)
+        if (const auto autre = journaux.ParEmpreinte(empreinte, dirs))
+            throw EKOZException(Format("Le fichier chiffré \"%s\" n'est pas celui que le journal a enregistré sous ce "
+                                       "nom : c'est le fichier chiffré \"%s\", renommé",
+                                       Complet(chiffre).c_str(),
+                                       Complet(CheminDuJournal(autre->Dir, autre->E.Nom)).c_str()));
+    const auto trouve = journaux.Chercher(chiffre, empreinte, dirs);
     if (!trouve)
         throw EKOZException(Format("Le journal ne connaît pas \"%s\" : rien ne permet de le vérifier",
                                    Complet(chiffre).c_str()));

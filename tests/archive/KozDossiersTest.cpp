@@ -41,6 +41,38 @@ TEST_F(KozDossiers, ThreeFilesAreOneChainReadBackInAnyOrder) {
     EXPECT_EQ(f.Code, 0) << f.Erreur;
 }
 
+TEST_F(KozDossiers, AChainFromTwoFoldersIsProvenByTheJournalOfTheFirst) {
+    fs::create_directory(T / "d1");
+    fs::create_directory(T / "d2");
+    EcrireFichier(T / "d1/a.txt", "A");
+    EcrireFichier(T / "d2/b.txt", "B");
+    ASSERT_EQ(Koz_({"chiffrer", "d1/a.txt", "d2/b.txt"}).Code, 0);
+    fs::remove(T / "d1/a.txt");
+    fs::remove(T / "d2/b.txt");
+    const TResultat r = Koz_({"dechiffrer", "d2/b.KOZ", "d1/a.KOZ"});
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_EQ(LireFichier(T / "d1/a"), "A");
+    EXPECT_EQ(LireFichier(T / "d2/b"), "B");
+}
+
+TEST_F(KozDossiers, ALinkLeftOutOfAChainIsNoWrongOrderAndAMissingOneIsNamed) {
+    for (const char* f : {"un", "deux", "trois"}) EcrireFichier(T / (std::string(f) + ".txt"), f);
+    ASSERT_EQ(Koz_({"chiffrer", "un.txt", "deux.txt", "trois.txt"}).Code, 0);
+    // The first and the third: each from its own key.
+    const TResultat r = Koz_({"dechiffrer", "un.KOZ", "trois.KOZ"});
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_EQ(LireFichier(T / "un"), "un");
+    EXPECT_EQ(LireFichier(T / "trois"), "trois");
+    // Without the first, the third's key cannot be rebuilt: the message says which file is missing.
+    fs::rename(T / "un.KOZ", T / "un.cache");
+    const TResultat sans = Koz_({"dechiffrer", "trois.KOZ", "-o", "t"});
+    EXPECT_EQ(sans.Code, 1);
+    EXPECT_EQ(sans.Erreur, "koz: La clé de \"" + T.Dir() + "trois.KOZ\" n'a pas été trouvée : ce fichier continue une "
+                               "chaîne dont \"" + T.Dir() + "un.KOZ\", avant lui, manque ou a changé depuis son "
+                               "chiffrement\n");
+    EXPECT_FALSE(fs::exists(T / "t"));
+}
+
 TEST_F(KozDossiers, ANestedFolderRoundTripsByteForByte) {
     const fs::path p = T / "photos";
     fs::create_directories(p / "sous" / "vide");
@@ -64,6 +96,14 @@ TEST_F(KozDossiers, ANestedFolderRoundTripsByteForByte) {
     EXPECT_EQ(o.Code, 0) << o.Erreur;
     EXPECT_EQ(Arbre(T / "copie").size(), avant.size());
     EXPECT_EQ(Koz_({"dechiffrer", "photos.KOZ", "-o", "copie"}).Code, 1);
+    // Over a file, even when asked: the message says why, not to ask.
+    EcrireFichier(T / "fichier", "garde");
+    const TResultat f = Koz_({"dechiffrer", "photos.KOZ", "-o", "fichier", "--force"});
+    EXPECT_EQ(f.Code, 1);
+    EXPECT_EQ(f.Erreur, "koz: Le dossier déchiffré ne peut pas prendre le nom \"" + T.Dir() +
+                            "fichier\", qui existe déjà : un dossier n'en remplace jamais un autre, ni un fichier. "
+                            "Donnez-lui un autre nom\n");
+    EXPECT_EQ(LireFichier(T / "fichier"), "garde");
     // No temporary folder is left.
     for (const auto& e : fs::directory_iterator(T.Chemin))
         EXPECT_EQ(e.path().string().find(".koz-temporaire-"), std::string::npos) << e.path();

@@ -76,6 +76,18 @@ TEST_F(Verification, ARecordThatMisstatesThePlainSizeIsRefusedByBothCommands) {
     Refus({"dechiffrer", "a.KOZ", "-o", "a.relu"}, message);
 }
 
+TEST_F(Verification, TwoFilesThatSwappedNamesGetTheSameVerdictFromBothCommands) {
+    EcrireFichier(T / "b.txt", "bbbbbbb");
+    ASSERT_EQ(Koz_({"chiffrer", "b.txt"}).Code, 0);
+    fs::rename(T / "a.KOZ", T / "t");
+    fs::rename(T / "b.KOZ", T / "a.KOZ");
+    fs::rename(T / "t", T / "b.KOZ");
+    const std::string message = "Le fichier chiffré \"" + T.Dir() + "b.KOZ\" n'est pas celui que le journal a "
+                                "enregistré sous ce nom : c'est le fichier chiffré \"" + A() + "\", renommé";
+    Refus({"verifier", "b.KOZ"}, message);
+    Refus({"dechiffrer", "b.KOZ", "-o", "a.relu"}, message);
+}
+
 TEST_F(Verification, ACutFileIsTruncated) {
     const auto fins = FinsDeBlocs();
     ASSERT_EQ(fins.size(), Clair.size());
