@@ -64,7 +64,28 @@ void AttendreTemporaire(const fs::path& dir) {
     }
 }
 
-class ToutOuRien : public ::testing::Test, protected TDossierKoz {};
+class ToutOuRien : public ::testing::Test, protected TDossierKoz {
+protected:
+    // Runs koz with args while another koz encrypts gros.bin in the folder,
+    // once that one holds the folder's lock; checks that the encryption went
+    // through, and returns what the run given args did.
+    TResultat PendantUnChiffrement(const std::vector<std::string>& args) {
+        TResultat pendant;
+        TOptionsLancement o;
+        o.Pendant = [&](pid_t) {
+            AttendreTemporaire(T.Chemin);
+            pendant = Koz_(args);
+        };
+        const TResultat gros = Koz_({"chiffrer", "gros.bin"}, o);
+        EXPECT_EQ(gros.Code, 0) << gros.Erreur;
+        return pendant;
+    }
+    // What a run meets while the folder's lock is held.
+    std::string RefusVerrou() const {
+        return "koz: Un autre chiffrement est en cours dans le dossier d'état \"" + T.Dir() +
+               "\" : attendez qu'il se termine\n";
+    }
+};
 
 // Killed at instants spread over a whole run, from its first milliseconds
 // on, in a folder with an older key and an older output: after each kill the
@@ -120,17 +141,9 @@ TEST_F(ToutOuRien, KilledAtAnyInstantNeverLosesOrMixesAKey) {
 TEST_F(ToutOuRien, ASecondRunInTheSameFolderFailsAtOnceNamingIt) {
     Ecrire("gros.bin", OctetsAleatoires(4 << 20, 1));
     Ecrire("b.txt", "second");
-    TResultat second;
-    TOptionsLancement o;
-    o.Pendant = [&](pid_t) {
-        AttendreTemporaire(T.Chemin);
-        second = Koz_({"chiffrer", "b.txt"});
-    };
-    const TResultat premier = Koz_({"chiffrer", "gros.bin"}, o);
-    EXPECT_EQ(premier.Code, 0) << premier.Erreur;
+    const TResultat second = PendantUnChiffrement({"chiffrer", "b.txt"});
     EXPECT_EQ(second.Code, 1);
-    EXPECT_EQ(second.Erreur, "koz: Un autre chiffrement est en cours dans le dossier d'état \"" + T.Dir() +
-                                 "\" : attendez qu'il se termine\n");
+    EXPECT_EQ(second.Erreur, RefusVerrou());
     EXPECT_FALSE(fs::exists(T / "b.KOZ"));
     EXPECT_EQ(Relire(T / "gros.KOZ", T.Chemin, "DEBUT"), LireFichier(T / "gros.bin"));
 }
@@ -142,17 +155,9 @@ TEST_F(ToutOuRien, SauverFinDuringAnEncryptionInTheFolderIsRefused) {
     ASSERT_EQ(Koz_({"chiffrer", "a.txt"}).Code, 0);
     const std::string cleA = Trio(T.Chemin, "DEBUT");
     Ecrire("gros.bin", OctetsAleatoires(4 << 20, 2));
-    TResultat sauver;
-    TOptionsLancement o;
-    o.Pendant = [&](pid_t) {
-        AttendreTemporaire(T.Chemin);
-        sauver = Koz_({"dechiffrer", "a.KOZ", "-o", "a.relu", "--sauver-fin", "DEBUT"});
-    };
-    const TResultat gros = Koz_({"chiffrer", "gros.bin"}, o);
-    EXPECT_EQ(gros.Code, 0) << gros.Erreur;
+    const TResultat sauver = PendantUnChiffrement({"dechiffrer", "a.KOZ", "-o", "a.relu", "--sauver-fin", "DEBUT"});
     EXPECT_EQ(sauver.Code, 1);
-    EXPECT_EQ(sauver.Erreur, "koz: Un autre chiffrement est en cours dans le dossier d'état \"" + T.Dir() +
-                                 "\" : attendez qu'il se termine\n");
+    EXPECT_EQ(sauver.Erreur, RefusVerrou());
     EXPECT_FALSE(fs::exists(T / "a.relu"));
     EXPECT_EQ(Trio(T.Chemin, "DEBUT-1"), cleA);
     EXPECT_EQ(Relire(T / "gros.KOZ", T.Chemin, "DEBUT"), LireFichier(T / "gros.bin"));
