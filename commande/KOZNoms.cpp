@@ -21,7 +21,13 @@ std::string SansBarreFinale(std::string nom) {
 
 std::string NomChiffrePropose(const std::string& Source) {
     // A folder keeps its whole name: "photos.2024" gives "photos.2024.KOZ".
-    if (!Source.empty() && Plateforme().RepertoireExiste(Source)) return SansBarreFinale(Source) + ".KOZ";
+    // "." or "..": the folder's own name, beside it.
+    if (!Source.empty() && Plateforme().RepertoireExiste(Source)) {
+        std::string dossier = SansBarreFinale(Source);
+        const std::string nom = PartieNom(dossier);
+        if (nom == "." || nom == "..") dossier = SansBarreFinale(Plateforme().CheminComplet(Source));
+        return dossier + ".KOZ";
+    }
     return Source.substr(0, Source.size() - Extension(Source).size()) + ".KOZ";
 }
 

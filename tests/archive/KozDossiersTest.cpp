@@ -140,6 +140,17 @@ TEST_F(KozDossiers, AFolderClosedToWritingComesBackForItsOwner) {
         EXPECT_EQ(e.path().string().find(".koz-temporaire-"), std::string::npos) << e.path();
 }
 
+TEST_F(KozDossiers, TheFolderOfDotIsEncryptedBesideItUnderItsName) {
+    fs::create_directory(T / "album");
+    EcrireFichier(T / "album/a", "a");
+    const TResultat r = LancerKoz({"chiffrer", "."}, (T / "album"));
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_TRUE(fs::exists(T / "album.KOZ"));
+    fs::rename(T / "album", T / "album.orig");
+    EXPECT_EQ(Koz_({"dechiffrer", "album.KOZ"}).Code, 0);
+    EXPECT_EQ(LireFichier(T / "album/a"), "a");
+}
+
 TEST_F(KozDossiers, AHostileArchiveUnderTheProgramsOwnKeyIsRefusedWhole) {
     TEntreeTest racine = Dossier("photos");
     racine.Proprietaire = "zymkozchiffre";
