@@ -69,11 +69,36 @@ void TTransaction::Fermer(TFichier& f) {
     f.Flux.reset();
 }
 
+namespace {
+// Whether every file of the trio dir + base that exists is already kept,
+// the very same file, under a number of that base: what a run stopped while
+// it replaced the trio leaves (the old trio whole under its number, some of
+// its files still under the base). Kept again, they would make a second,
+// partial copy under a new number.
+bool DejaGarde(const std::string& dir, const std::string& base) {
+    const int libre = PremierLibre(dir, base);
+    for (const char* ext : kExtensions) {
+        const auto id = Plateforme().IdentiteDe(dir + base + ext);
+        if (!id) continue;
+        bool garde = false;
+        for (int n = 1; n < libre && !garde; ++n)
+            garde = Plateforme().IdentiteDe(dir + base + "-" + std::to_string(n) + ext) == id;
+        if (!garde) return false;
+    }
+    return true;
+}
+}  // namespace
+
 std::vector<std::string> TTransaction::InstallerTrio(TTrio& t) {
     std::vector<std::string> avis;
     bool ancien = false;
-    for (auto& f : t.Fichiers) ancien = ancien || Existe(f.Final);
-    if (ancien && t.Garder) {
+    std::string presents;  // the extensions of the old trio still there
+    for (int i = 0; i < 3; ++i)
+        if (Existe(t.Fichiers[i].Final)) {
+            ancien = true;
+            presents += (presents.empty() ? "" : ", ") + (t.Base + kExtensions[i]);
+        }
+    if (ancien && t.Garder && !DejaGarde(t.Dir, t.Base)) {
         // Linked before anything is removed: the old trio is whole under its
         // new name before its old name loses a single file.
         // A number found taken meanwhile, or a link that fails, takes back
@@ -106,8 +131,13 @@ std::vector<std::string> TTransaction::InstallerTrio(TTrio& t) {
                 throw;
             }
             if (!pris) {
-                avis.push_back(Format("L'ancien trio %s a été gardé sous %s dans \"%s\"", t.Base.c_str(), garde.c_str(),
-                                      Plateforme().CheminComplet(t.Dir).c_str()));
+                if (lies.size() == 3)
+                    avis.push_back(Format("L'ancien trio %s a été gardé sous %s dans \"%s\"", t.Base.c_str(),
+                                          garde.c_str(), Plateforme().CheminComplet(t.Dir).c_str()));
+                else
+                    avis.push_back(Format("L'ancien trio %s, incomplet (%s seulement), a été gardé sous %s dans \"%s\"",
+                                          t.Base.c_str(), presents.c_str(), garde.c_str(),
+                                          Plateforme().CheminComplet(t.Dir).c_str()));
                 break;
             }
             defaire(lies);

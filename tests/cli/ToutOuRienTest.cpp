@@ -245,6 +245,34 @@ TEST_F(ToutOuRien, AFileCutWhileItIsEncryptedFailsAndLeavesTheFolderAsItWas) {
     EXPECT_EQ(apres, avant) << "no encrypted file, no key, no record";
 }
 
+TEST_F(ToutOuRien, WhatAStoppedRunLeftOfAnOldTrioIsNotKeptTwiceAndAPartialOneIsSaidPartial) {
+    Ecrire("a.txt", "premier");
+    ASSERT_EQ(Koz_({"chiffrer", "a.txt"}).Code, 0);
+    const std::string cleA = Trio(T.Chemin, "DEBUT");
+    // A run stopped while it replaced DEBUT: the old trio whole under DEBUT-1,
+    // two of its files still under DEBUT.
+    for (const char* ext : kTrio) fs::create_hard_link(T / (std::string("DEBUT") + ext), T / (std::string("DEBUT-1") + ext));
+    fs::remove(T / "DEBUT.KGR");
+    Ecrire("b.txt", "second");
+    TResultat r = Koz_({"chiffrer", "b.txt"});
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_EQ(r.Erreur, "");
+    EXPECT_FALSE(fs::exists(T / "DEBUT-2.KEC"));
+    EXPECT_EQ(Trio(T.Chemin, "DEBUT-1"), cleA);
+    EXPECT_EQ(Relire(T / "b.KOZ", T.Chemin, "DEBUT"), "second");
+    // A trio that is only a part of one is kept, and said to be a part.
+    fs::remove(T / "DEBUT.KEC");
+    fs::remove(T / "DEBUT.KPR");
+    const std::string grille = LireFichier(T / "DEBUT.KGR");
+    Ecrire("c.txt", "troisieme");
+    r = Koz_({"chiffrer", "c.txt"});
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_EQ(r.Erreur, "koz: L'ancien trio DEBUT, incomplet (DEBUT.KGR seulement), a été gardé sous DEBUT-2 dans \"" +
+                            T.Dir() + "\"\n");
+    EXPECT_EQ(LireFichier(T / "DEBUT-2.KGR"), grille);
+    EXPECT_FALSE(fs::exists(T / "DEBUT-2.KEC"));
+}
+
 TEST_F(ToutOuRien, TheLongestNamesGoBothWays) {
     // 250 bytes: the temporary names beside them are cut to fit.
     const std::string base(246, 'n');
