@@ -11,8 +11,8 @@ const char* const kExtensions[3] = {".KGR", ".KEC", ".KPR"};
 bool Existe(const std::string& nom) { return Plateforme().IdentiteDe(nom).has_value(); }
 }  // namespace
 
-int PremierLibre(const std::string& dir, const std::string& base) {
-    for (int n = 1;; ++n) {
+int PremierLibre(const std::string& dir, const std::string& base, int depuis) {
+    for (int n = depuis;; ++n) {
         bool libre = true;
         for (const char* ext : kExtensions) libre = libre && !Existe(dir + base + "-" + std::to_string(n) + ext);
         if (libre) return n;
@@ -140,8 +140,10 @@ std::vector<std::string> TTransaction::InstallerTrio(TTrio& t) {
                                           Plateforme().CheminComplet(t.Dir).c_str()));
                 break;
             }
+            // The search goes on above the number found taken: a name that
+            // looks free and is not (a dangling link) is not tried again.
             defaire(lies);
-            n = PremierLibre(t.Dir, t.Base);
+            n = PremierLibre(t.Dir, t.Base, n + 1);
         }
         Plateforme().SynchroniserRepertoire(t.Dir);
     }

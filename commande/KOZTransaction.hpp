@@ -70,5 +70,6 @@ private:
     bool Validee = false;
 };
 
-// The lowest N for which none of dir + base + "-N" + ".KGR" / ".KEC" / ".KPR" exists.
-int PremierLibre(const std::string& dir, const std::string& base);
+// The lowest N from depuis on for which none of dir + base + "-N" + ".KGR" /
+// ".KEC" / ".KPR" exists.
+int PremierLibre(const std::string& dir, const std::string& base, int depuis = 1);

@@ -273,6 +273,34 @@ TEST_F(ToutOuRien, WhatAStoppedRunLeftOfAnOldTrioIsNotKeptTwiceAndAPartialOneIsS
     EXPECT_FALSE(fs::exists(T / "DEBUT-2.KEC"));
 }
 
+TEST_F(ToutOuRien, ANumberTakenByADanglingLinkIsPassedOver) {
+    // DEBUT-1.KPR is a link to nothing: the name looks free and a link to it
+    // fails. The old trio goes whole to the next number, and the run ends
+    // (it once tried the same number for ever).
+    Ecrire("a.txt", "premier");
+    ASSERT_EQ(Koz_({"chiffrer", "a.txt"}).Code, 0);
+    const std::string cleA = Trio(T.Chemin, "DEBUT");
+    fs::create_symlink("nulle-part", T / "DEBUT-1.KPR");
+    Ecrire("b.txt", "second");
+    TOptionsLancement o;
+    o.Pendant = [](pid_t pid) {
+        // Stopped after 30 s, so that a run that never ends fails the test
+        // instead of holding the suite.
+        for (int i = 0; i < 300; ++i) {
+            siginfo_t fin{};
+            if (::waitid(P_PID, id_t(pid), &fin, WEXITED | WNOHANG | WNOWAIT) == 0 && fin.si_pid == pid) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ::kill(pid, SIGKILL);
+    };
+    const TResultat r = Koz_({"chiffrer", "b.txt"}, o);
+    EXPECT_EQ(r.Code, 0) << r.Erreur;
+    EXPECT_EQ(Trio(T.Chemin, "DEBUT-2"), cleA);
+    EXPECT_FALSE(fs::exists(T / "DEBUT-1.KGR"));
+    EXPECT_TRUE(fs::is_symlink(T / "DEBUT-1.KPR"));
+    EXPECT_EQ(Relire(T / "b.KOZ", T.Chemin, "DEBUT"), "second");
+}
+
 TEST_F(ToutOuRien, TheLongestNamesGoBothWays) {
     // 250 bytes: the temporary names beside them are cut to fit.
     const std::string base(246, 'n');
