@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/KOZErreur.hpp"
 #include "platform/Plateforme.hpp"
 
 class TKOZGrille;
@@ -58,15 +59,21 @@ private:
     TFluxEcriture& Suite;
 };
 
-// A source that counts the bytes read from it.
+// A source that counts the bytes read from it. Given a bound (a regular
+// file's size when it was opened), it raises Depassement as soon as more
+// bytes than that come: a file that grows while it is read fails at once,
+// not when (if ever) its writer stops.
 class TLectureComptee : public TFluxLecture {
 public:
     explicit TLectureComptee(TFluxLecture& source) : Source(source) {}
     size_t Lire(uint8_t* tampon, size_t n) override {
         const size_t k = Source.Lire(tampon, n);
         Octets += k;
+        if (Borne && Octets > Borne) throw EKOZException(Depassement);
         return k;
     }
+    uint64_t Borne = 0;  // 0: none
+    std::string Depassement;
     uint64_t Taille() const override { return Source.Taille(); }
     std::optional<TIdentiteFichier> Identite() const override { return Source.Identite(); }
     bool Flot() const override { return Source.Flot(); }

@@ -235,13 +235,18 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
             }
             TEcritureEmpreinte empreinte(*sortie);
             TLectureComptee source(*t.Flux);
-            chiffre->ChiffrerFlux(source, empreinte, chaine.Pour());
             // A file cut or grown while it was read would be kept half old,
             // half new, as if it were whole. (A size of 0 is also what the
             // system's generated files report, whatever they hold.)
-            if (!t.Dossier && !t.Flux->Flot() && t.Flux->Taille() != 0 && source.Octets != t.Flux->Taille())
-                throw EKOZException(Format("Le fichier \"%s\" a changé pendant sa lecture",
-                                           Plateforme().CheminComplet(t.Source).c_str()));
+            const bool borne = !t.Dossier && !t.Flux->Flot() && t.Flux->Taille() != 0;
+            const std::string change =
+                Format("Le fichier \"%s\" a changé pendant sa lecture", Plateforme().CheminComplet(t.Source).c_str());
+            if (borne) {
+                source.Borne = t.Flux->Taille();
+                source.Depassement = change;
+            }
+            chiffre->ChiffrerFlux(source, empreinte, chaine.Pour());
+            if (borne && source.Octets != t.Flux->Taille()) throw EKOZException(change);
             empreinte.Fermer();
             if (direct) direct.reset();
             t.Flux.reset();

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
@@ -311,6 +313,33 @@ TEST_F(ToutOuRien, TheLongestNamesGoBothWays) {
     const TResultat d = Koz_({"dechiffrer", base + ".KOZ", "-o", base + ".txt"});
     EXPECT_EQ(d.Code, 0) << d.Erreur;
     EXPECT_EQ(LireFichier(T / (base + ".txt")), "long");
+}
+
+TEST_F(ToutOuRien, AFileThatKeepsGrowingFailsAtOnce) {
+    // Its writer never stops: the run fails as soon as it has read more than
+    // the file held when it was opened, instead of reading for ever.
+    Ecrire("journal.log", OctetsAleatoires(1 << 20, 4));
+    std::atomic<bool> fini{false};
+    std::thread ecrivain([&] {
+        const std::string morceau(64 * 1024, 'x');
+        std::ofstream f(T / "journal.log", std::ios::binary | std::ios::app);
+        while (!fini) f.write(morceau.data(), std::streamsize(morceau.size())).flush();
+    });
+    TOptionsLancement o;
+    o.Pendant = [](pid_t pid) {
+        for (int i = 0; i < 300; ++i) {
+            siginfo_t fin{};
+            if (::waitid(P_PID, id_t(pid), &fin, WEXITED | WNOHANG | WNOWAIT) == 0 && fin.si_pid == pid) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ::kill(pid, SIGKILL);
+    };
+    const TResultat r = Koz_({"chiffrer", "journal.log"}, o);
+    fini = true;
+    ecrivain.join();
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_EQ(r.Erreur, "koz: Le fichier \"" + T.Dir() + "journal.log\" a changé pendant sa lecture\n");
+    EXPECT_FALSE(fs::exists(T / "journal.KOZ"));
 }
 
 TEST_F(ToutOuRien, ExistingFilesAreReplacedOnlyWithForce) {
