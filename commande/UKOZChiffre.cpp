@@ -57,8 +57,12 @@ std::string Resolu(const std::string& nom) {
 // to either are followed (a state folder given through a link into the
 // folder encrypted would put the run's own keys into its archive).
 bool Dans(const std::string& nom, const std::string& dossier) {
-    auto sous = [](const std::string& n, const std::string& d) {
-        return n.size() > d.size() && n.compare(0, d.size(), d) == 0 && (d.back() == '/' || n[d.size()] == '/');
+    // The folder itself counts as inside it.
+    auto sous = [](std::string n, std::string d) {
+        n = SansBarreFinale(n);
+        d = SansBarreFinale(d);
+        return n == d ||
+               (n.size() > d.size() && n.compare(0, d.size(), d) == 0 && (d.back() == '/' || n[d.size()] == '/'));
     };
     return sous(Plateforme().CheminComplet(nom), Plateforme().CheminComplet(dossier)) ||
            sous(Resolu(nom), Resolu(dossier));
@@ -142,9 +146,13 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
     std::vector<std::string> ecrits;
     if (c.Grille.empty()) AjouterTrio(ecrits, dir, "DEBUT");
     AjouterTrio(ecrits, dir, "FIN-CHIFFRE");
-    // A state file name that is a directory, or in a missing directory,
-    // fails here rather than once the trios are about to be installed.
-    for (const auto& etat : ecrits) VerifierCreable(etat);
+    // A state file name that is a directory, or in a missing directory, or
+    // one that cannot be replaced, fails here rather than once the trios are
+    // about to be installed.
+    for (const auto& etat : ecrits) {
+        VerifierCreable(etat);
+        VerifierRemplacable(etat);
+    }
     std::vector<std::string> etats = ecrits;
     if (!c.Grille.empty()) AjouterTrio(etats, PartieChemin(c.Grille), NomDeBase(c.Grille));
 
@@ -185,6 +193,7 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
         for (const auto& etat : etats)
             if (MemeFichier(t.Destination, etat)) throw EKOZException(MessageCreation(t.Destination, kDestinationEtat));
         VerifierNiCleNiJournal(t.Destination);
+        if (c.Ecraser) VerifierRemplacable(t.Destination);
         if (!c.Ecraser && Plateforme().IdentiteDe(t.Destination)) {
             const std::string complet = Plateforme().CheminComplet(t.Destination);
             throw EKOZFichierExistant(Format("Le fichier chiffré \"%s\" existe déjà", complet.c_str()), complet);

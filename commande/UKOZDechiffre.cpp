@@ -386,7 +386,13 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
         for (const auto& e : Trio(d.Fin)) etats.push_back(e);
     if (!d.SauverFin.empty()) {
         ecritsEtat = Trio(d.SauverFin);
+        // A trio it replaces is kept under a number: that name must fit too.
+        bool remplace = false;
+        for (const auto& e : ecritsEtat) remplace = remplace || Plateforme().IdentiteDe(e).has_value();
+        if (remplace) VerifierCreable(PartieChemin(d.SauverFin) + NomDeBase(d.SauverFin) + "-1.KGR");
         for (const auto& e : ecritsEtat) {
+            VerifierCreable(e);
+            VerifierRemplacable(e);
             // Replacing the starting trio would lose the key to the files.
             for (const auto& g : depart)
                 if (MemeFichier(e, g)) Refuser(e, kGrilleDepart);
@@ -416,6 +422,7 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
             if (MemeFichier(clair, entrees[m].Clair)) Refuser(clair, kDeuxFois);
         VerifierCreable(clair);
         VerifierNiCleNiJournal(clair);
+        if (d.Ecraser) VerifierRemplacable(clair);
         if (!d.Ecraser && Plateforme().IdentiteDe(clair)) {
             const std::string complet = Complet(clair);
             throw EKOZFichierExistant(Format("Le fichier déchiffré \"%s\" existe déjà", complet.c_str()), complet);
@@ -508,10 +515,17 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
                 // A file that does not continue the one before it in the run
                 // (a link of the chain left out) starts from its own key,
                 // when the journal finds it.
-                if (candidat && k > 0 && !trouve)
+                if (candidat && k > 0 && !trouve) {
+                    // A link of the chain left out, and missing: that, rather than the order.
+                    if (const auto manque = MaillonManquant(journaux, *r, e.Trouve->Dir))
+                        throw EKOZException(Format(
+                            "La clé de \"%s\" n'a pas été trouvée : ce fichier continue une chaîne dont \"%s\", "
+                            "avant lui, manque ou a changé depuis son chiffrement",
+                            Complet(e.Chiffre).c_str(), Complet(*manque).c_str()));
                     throw EKOZException(Format("\"%s\" ne suit pas \"%s\" dans la chaîne : les fichiers ne sont pas "
                                                "donnés dans l'ordre de leur chiffrement",
                                                Complet(e.Chiffre).c_str(), Complet(entrees[k - 1].Chiffre).c_str()));
+                }
                 if (candidat && k == 0)
                     throw EKOZException(
                         Format("La grille \"%s\" n'est pas la clé de \"%s\"%s", nomCandidat.c_str(),

@@ -71,6 +71,14 @@ TEST_F(KozDossiers, ALinkLeftOutOfAChainIsNoWrongOrderAndAMissingOneIsNamed) {
                                "chaîne dont \"" + T.Dir() + "un.KOZ\", avant lui, manque ou a changé depuis son "
                                "chiffrement\n");
     EXPECT_FALSE(fs::exists(T / "t"));
+    // Given with the file before the missing one: the same, not a wrong order.
+    fs::rename(T / "un.cache", T / "un.KOZ");
+    fs::remove(T / "deux.KOZ");
+    const TResultat trou = Koz_({"dechiffrer", "un.KOZ", "trois.KOZ", "--force"});
+    EXPECT_EQ(trou.Code, 1);
+    EXPECT_EQ(trou.Erreur, "koz: La clé de \"" + T.Dir() + "trois.KOZ\" n'a pas été trouvée : ce fichier continue une "
+                               "chaîne dont \"" + T.Dir() + "deux.KOZ\", avant lui, manque ou a changé depuis son "
+                               "chiffrement\n");
 }
 
 TEST_F(KozDossiers, ANestedFolderRoundTripsByteForByte) {
@@ -182,6 +190,8 @@ TEST_F(KozDossiers, NothingWrittenMayLieInTheFolderEncrypted) {
     EXPECT_EQ(etat.Code, 1);
     EXPECT_EQ(etat.Erreur, "koz: Le dossier d'état \"" + T.Dir() + "lien/\" ne peut pas être dans le dossier à chiffrer\n");
     EXPECT_EQ(Koz_({"chiffrer", "d", "-o", "lien/d.KOZ"}).Code, 1);
+    fs::create_directory_symlink("d", T / "lien-d");
+    EXPECT_EQ(Koz_({"chiffrer", "d", "--etat", "lien-d"}).Code, 1);  // the folder itself
     EXPECT_EQ(Contenu(T.Chemin / "d"), (std::set<std::string>{"a", "s"}));
     EXPECT_TRUE(fs::is_empty(T / "d/s"));
 }

@@ -3,7 +3,10 @@
 // the folder holds afterwards is the test.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +71,18 @@ void AttendreTemporaire(const fs::path& dir) {
 
 class ToutOuRien : public ::testing::Test, protected TDossierKoz {
 protected:
+    // Sets or clears the immutable flag of a file; false where the file
+    // system has no such flag (or the process may not set it).
+    static bool Proteger(const std::string& nom, bool oui) {
+        const int fd = ::open(nom.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        int drapeaux = 0;
+        bool fait = ::ioctl(fd, FS_IOC_GETFLAGS, &drapeaux) == 0;
+        drapeaux = oui ? (drapeaux | FS_IMMUTABLE_FL) : (drapeaux & ~FS_IMMUTABLE_FL);
+        fait = fait && ::ioctl(fd, FS_IOC_SETFLAGS, &drapeaux) == 0;
+        ::close(fd);
+        return fait;
+    }
     // Runs koz with args while another koz encrypts gros.bin in the folder,
     // once that one holds the folder's lock; checks that the encryption went
     // through, and returns what the run given args did.
@@ -301,6 +316,35 @@ TEST_F(ToutOuRien, ANumberTakenByADanglingLinkIsPassedOver) {
     EXPECT_FALSE(fs::exists(T / "DEBUT-1.KGR"));
     EXPECT_TRUE(fs::is_symlink(T / "DEBUT-1.KPR"));
     EXPECT_EQ(Relire(T / "b.KOZ", T.Chemin, "DEBUT"), "second");
+}
+
+TEST_F(ToutOuRien, WhatWouldFailOnceFilesMoveFailsBeforeAnyKeyMoves) {
+    Ecrire("a.txt", "premier");
+    ASSERT_EQ(Koz_({"chiffrer", "a.txt"}).Code, 0);
+    const auto avant = Instantane(T.Chemin);
+    // A name one byte too long for the file system, only in its encrypted form.
+    const std::string dossier(255, 'e');
+    fs::create_directory(T / dossier);
+    EcrireFichier(T.Chemin / dossier / "f", "dedans");
+    const TResultat longue = Koz_({"chiffrer", dossier});
+    EXPECT_EQ(longue.Code, 1);
+    EXPECT_NE(longue.Erreur.find(dossier + ".KOZ\". Nom de fichier trop long"), std::string::npos) << longue.Erreur;
+    fs::remove_all(T / dossier);
+    EXPECT_EQ(Instantane(T.Chemin), avant);
+    // An encrypted file, then a state file, protected against change.
+    for (const char* protege : {"a.KOZ", "FIN-CHIFFRE.KPR"}) {
+        SCOPED_TRACE(protege);
+        if (!Proteger(T / protege, true)) GTEST_SKIP() << "no immutable files on this file system";
+        Ecrire("a.txt", "second");
+        const TResultat r = Koz_({"chiffrer", "a.txt", "-f"});
+        Proteger(T / protege, false);
+        Ecrire("a.txt", "premier");
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_EQ(r.Erreur, "koz: Impossible de créer le fichier \"" + T.Dir() + protege +
+                                "\". Le fichier qui porte ce nom ne peut pas être remplacé : il est protégé contre la "
+                                "modification\n");
+        EXPECT_EQ(Instantane(T.Chemin), avant);
+    }
 }
 
 TEST_F(ToutOuRien, TheLongestNamesGoBothWays) {

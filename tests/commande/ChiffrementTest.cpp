@@ -369,6 +369,8 @@ TEST_F(Chiffrement, WriteFailureMidRunLeavesTheFolderAsItWas) {
 TEST_F(Chiffrement, ALinkThatFailsWhileTheOldKeyIsKeptLeavesNoPartOfIt) {
     // The old DEBUT is linked to DEBUT-1 one file at a time; the second
     // link fails: the first is taken back, and the folder is as it was.
+    // (The first six links are the trials that each existing state file can
+    // be replaced, made before anything is written.)
     const std::string a = Ecrire("a.txt", "premier");
     LancerChiffrement(a, T / "a.KOZ", "", false);
     const auto avant = Contenu(T.Chemin);
@@ -376,7 +378,7 @@ TEST_F(Chiffrement, ALinkThatFailsWhileTheOldKeyIsKeptLeavesNoPartOfIt) {
     const std::string b = Ecrire("b.txt", "second");
     {
         TPlateformeFautive fautive;
-        fautive.LienEnEchec = 2;
+        fautive.LienEnEchec = 8;
         Echoue([&] { LancerChiffrement(b, T / "b.KOZ", "", false); },
                MessageCreation(T / "DEBUT-1.KEC", TexteErreur(EPERM)));
     }
