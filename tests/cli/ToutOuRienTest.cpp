@@ -97,6 +97,20 @@ protected:
         EXPECT_EQ(gros.Code, 0) << gros.Erreur;
         return pendant;
     }
+    // Stops the run after 30 s (SIGKILL, status 137), so that a run that
+    // never ends fails its test instead of holding the suite.
+    static TOptionsLancement Borne30s() {
+        TOptionsLancement o;
+        o.Pendant = [](pid_t pid) {
+            for (int i = 0; i < 300; ++i) {
+                siginfo_t fin{};
+                if (::waitid(P_PID, id_t(pid), &fin, WEXITED | WNOHANG | WNOWAIT) == 0 && fin.si_pid == pid) return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            ::kill(pid, SIGKILL);
+        };
+        return o;
+    }
     // What a run meets while the folder's lock is held.
     std::string RefusVerrou() const {
         return "koz: Un autre chiffrement est en cours dans le dossier d'état \"" + T.Dir() +
@@ -299,18 +313,7 @@ TEST_F(ToutOuRien, ANumberTakenByADanglingLinkIsPassedOver) {
     const std::string cleA = Trio(T.Chemin, "DEBUT");
     fs::create_symlink("nulle-part", T / "DEBUT-1.KPR");
     Ecrire("b.txt", "second");
-    TOptionsLancement o;
-    o.Pendant = [](pid_t pid) {
-        // Stopped after 30 s, so that a run that never ends fails the test
-        // instead of holding the suite.
-        for (int i = 0; i < 300; ++i) {
-            siginfo_t fin{};
-            if (::waitid(P_PID, id_t(pid), &fin, WEXITED | WNOHANG | WNOWAIT) == 0 && fin.si_pid == pid) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        ::kill(pid, SIGKILL);
-    };
-    const TResultat r = Koz_({"chiffrer", "b.txt"}, o);
+    const TResultat r = Koz_({"chiffrer", "b.txt"}, Borne30s());
     EXPECT_EQ(r.Code, 0) << r.Erreur;
     EXPECT_EQ(Trio(T.Chemin, "DEBUT-2"), cleA);
     EXPECT_FALSE(fs::exists(T / "DEBUT-1.KGR"));
@@ -369,16 +372,7 @@ TEST_F(ToutOuRien, AFileThatKeepsGrowingFailsAtOnce) {
         std::ofstream f(T / "journal.log", std::ios::binary | std::ios::app);
         while (!fini) f.write(morceau.data(), std::streamsize(morceau.size())).flush();
     });
-    TOptionsLancement o;
-    o.Pendant = [](pid_t pid) {
-        for (int i = 0; i < 300; ++i) {
-            siginfo_t fin{};
-            if (::waitid(P_PID, id_t(pid), &fin, WEXITED | WNOHANG | WNOWAIT) == 0 && fin.si_pid == pid) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        ::kill(pid, SIGKILL);
-    };
-    const TResultat r = Koz_({"chiffrer", "journal.log"}, o);
+    const TResultat r = Koz_({"chiffrer", "journal.log"}, Borne30s());
     fini = true;
     ecrivain.join();
     EXPECT_EQ(r.Code, 1);
