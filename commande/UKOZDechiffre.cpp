@@ -180,6 +180,12 @@ std::optional<std::string> MaillonManquant(TJournaux& journaux, const TEnregistr
     return std::nullopt;
 }
 
+std::string MessageMaillonManquant(const std::string& chiffre, const std::string& manque) {
+    return Format("La clé de \"%s\" n'a pas été trouvée : ce fichier continue une chaîne dont \"%s\", avant lui, "
+                  "manque ou a changé depuis son chiffrement",
+                  Complet(chiffre).c_str(), Complet(manque).c_str());
+}
+
 // The byte offset in the decryptor's "… est invalide à l'octet N".
 std::optional<uint64_t> OctetInvalide(const std::string& message) {
     static const std::regex kOctet("est invalide à l'octet ([0-9]+)$");
@@ -345,10 +351,10 @@ bool OrdonnerChaine(std::vector<TEntree>& entrees) {
     return change;
 }
 
-// The directories whose journals may know a file.
-// The file's own first, then the one named, the grid's, and those of the
-// other files of the run: a chain encrypted from several folders has its
-// journal in the folder of its first file.
+// The directories whose journals may know a file: its own first, then the
+// one named, the grid's, and those of the other files of the run (a chain
+// encrypted from several folders has its journal in the folder of its first
+// file).
 std::vector<std::string> DossiersJournal(const std::string& chiffre, const TDechiffrement& d) {
     std::vector<std::string> dirs = {AvecBarre(PartieChemin(Complet(chiffre)))};
     auto ajouter = [&](const std::string& dir) {
@@ -518,10 +524,7 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
                 if (candidat && k > 0 && !trouve) {
                     // A link of the chain left out, and missing: that, rather than the order.
                     if (const auto manque = MaillonManquant(journaux, *r, e.Trouve->Dir))
-                        throw EKOZException(Format(
-                            "La clé de \"%s\" n'a pas été trouvée : ce fichier continue une chaîne dont \"%s\", "
-                            "avant lui, manque ou a changé depuis son chiffrement",
-                            Complet(e.Chiffre).c_str(), Complet(*manque).c_str()));
+                        throw EKOZException(MessageMaillonManquant(e.Chiffre, *manque));
                     throw EKOZException(Format("\"%s\" ne suit pas \"%s\" dans la chaîne : les fichiers ne sont pas "
                                                "donnés dans l'ordre de leur chiffrement",
                                                Complet(e.Chiffre).c_str(), Complet(entrees[k - 1].Chiffre).c_str()));
@@ -535,10 +538,7 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
                     // The file continues a chain: name the file before it,
                     // without which its starting state cannot be rebuilt.
                     if (const auto manque = MaillonManquant(journaux, *r, e.Trouve->Dir))
-                        throw EKOZException(Format(
-                            "La clé de \"%s\" n'a pas été trouvée : ce fichier continue une chaîne dont \"%s\", "
-                            "avant lui, manque ou a changé depuis son chiffrement",
-                            Complet(e.Chiffre).c_str(), Complet(*manque).c_str()));
+                        throw EKOZException(MessageMaillonManquant(e.Chiffre, *manque));
                     throw EKOZException(Format("La clé de \"%s\" n'a pas été trouvée dans \"%s\" : donnez sa grille "
                                                "de départ",
                                                Complet(e.Chiffre).c_str(), e.Trouve->Dir.c_str()));
