@@ -25,7 +25,7 @@ std::string NomChiffrePropose(const std::string& Source) {
     if (!Source.empty() && Plateforme().RepertoireExiste(Source)) {
         std::string dossier = SansBarreFinale(Source);
         const std::string nom = PartieNom(dossier);
-        if (nom == "." || nom == "..") dossier = SansBarreFinale(Plateforme().CheminComplet(Source));
+        if (nom == "." || nom == "..") dossier = SansBarreFinale(NormaliserChemin(Plateforme().CheminComplet(Source), false));
         return dossier + ".KOZ";
     }
     return Source.substr(0, Source.size() - Extension(Source).size()) + ".KOZ";

@@ -558,9 +558,18 @@ std::string Vocabulaire(const std::string& x) {
     if (NomDeBase(x) + ext != nom) return "NomDeBase + Extension différent de PartieNom";
 
     const std::string chiffre = NomChiffrePropose(x);
-    // A folder keeps its whole name, without its final "/".
+    // A folder keeps its whole name, without its final "/"; "." and ".."
+    // are named by the folder they stand for, beside it, never inside it.
     if (!x.empty() && Plateforme().RepertoireExiste(x)) {
-        if (chiffre != SansBarreFinale(x) + ".KOZ") return "NomChiffrePropose d'un dossier : " + chiffre;
+        const std::string dossier = SansBarreFinale(x);
+        if (PartieNom(dossier) == "." || PartieNom(dossier) == "..") {
+            const std::string reel = NormaliserChemin(Plateforme().CheminComplet(x), false);
+            if (chiffre != SansBarreFinale(reel) + ".KOZ" || PartieNom(chiffre) == "..KOZ" ||
+                PartieNom(chiffre) == "...KOZ")
+                return "NomChiffrePropose de . ou .. : " + chiffre;
+            return {};
+        }
+        if (chiffre != dossier + ".KOZ") return "NomChiffrePropose d'un dossier : " + chiffre;
         return {};
     }
     if (chiffre != x.substr(0, x.size() - ext.size()) + ".KOZ") return "NomChiffrePropose : " + chiffre;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/Chemins.hpp"
 #include "platform/LecturesSysteme.hpp"
 #include "platform/Format.hpp"
 #include "platform/Plateforme.hpp"
@@ -226,7 +227,7 @@ public:
             chemin += '/';
         }
         chemin += nom;
-        return Normaliser(chemin, !nom.empty() && nom.back() == '/');
+        return NormaliserChemin(chemin, !nom.empty() && nom.back() == '/');
     }
 
     std::unique_ptr<TFluxEcriture> CreerTemporaire(const std::string& final, TGenreFichier genre, std::string& nom) override {
@@ -322,28 +323,6 @@ public:
     }
 
     void ReleverSysteme(TPuitsReleves& g) override { ReleverSystemeLinux(g); }
-
-private:
-    // Removes ".", ".." and repeated "/" without touching the disk.
-    static std::string Normaliser(const std::string& chemin, bool barreFinale) {
-        std::vector<std::string> parties;
-        size_t i = 0;
-        while (i <= chemin.size()) {
-            size_t j = chemin.find('/', i);
-            if (j == std::string::npos) j = chemin.size();
-            std::string partie = chemin.substr(i, j - i);
-            if (partie == "..") {
-                if (!parties.empty()) parties.pop_back();
-            } else if (!partie.empty() && partie != ".") {
-                parties.push_back(std::move(partie));
-            }
-            i = j + 1;
-        }
-        std::string resultat;
-        for (const auto& p : parties) resultat += "/" + p;
-        if (resultat.empty() || barreFinale) resultat += "/";
-        return resultat;
-    }
 };
 
 }  // namespace
