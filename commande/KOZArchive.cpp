@@ -33,7 +33,6 @@ const char* const kSpecial =
     "Le fichier \"%s\" n'est ni un fichier ordinaire, ni un dossier, ni un lien symbolique : il ne peut pas être archivé";
 const char* const kLienExterieur =
     "Le lien symbolique \"%s\" mène hors du dossier : il ne pourrait pas être restauré";
-const char* const kChange = "Le fichier \"%s\" a changé pendant sa lecture";
 const char* const kRefus = "L'archive contient une entrée refusée « %s » : %s";
 const char* const kInvalide = "L'archive est invalide ou incomplète";
 
@@ -271,7 +270,7 @@ struct TLectureArchive::TEtat {
             if (!fd.Ouvert()) throw EKOZException(MessageOuverture(disque, TexteErreur(errno)));
             if (::fstat(fd.Get(), &st) != 0) throw EKOZException(MessageLecture(disque, TexteErreur(errno)));
             if (!S_ISREG(st.st_mode))
-                throw EKOZException(Format(kChange, Plateforme().CheminComplet(disque).c_str()));
+                throw EKOZException(Format(kFichierChange, Plateforme().CheminComplet(disque).c_str()));
             Entete(archive, st, {}, disque);
             Fichier = std::move(fd);
             NomFichier = disque;
@@ -292,7 +291,7 @@ struct TLectureArchive::TEtat {
             uint8_t un;
             const ssize_t k = ::read(Fichier.Get(), &un, 1);
             if (k < 0) throw EKOZException(MessageLecture(NomFichier, TexteErreur(errno)));
-            if (k > 0) throw EKOZException(Format(kChange, Plateforme().CheminComplet(NomFichier).c_str()));
+            if (k > 0) throw EKOZException(Format(kFichierChange, Plateforme().CheminComplet(NomFichier).c_str()));
             Fichier.Fermer();
             Verifier(archive_write_finish_entry(A), NomFichier);
             return;
@@ -302,7 +301,7 @@ struct TLectureArchive::TEtat {
         do k = ::read(Fichier.Get(), Morceau.data(), voulu);
         while (k < 0 && errno == EINTR);
         if (k < 0) throw EKOZException(MessageLecture(NomFichier, TexteErreur(errno)));
-        if (k == 0) throw EKOZException(Format(kChange, Plateforme().CheminComplet(NomFichier).c_str()));
+        if (k == 0) throw EKOZException(Format(kFichierChange, Plateforme().CheminComplet(NomFichier).c_str()));
         const la_ssize_t ecrits = archive_write_data(A, Morceau.data(), size_t(k));
         if (ecrits != k) Verifier(ARCHIVE_FATAL, NomFichier);
         Reste -= uint64_t(k);

@@ -33,6 +33,10 @@
 //   "Le lien symbolique \"%s\" mène hors du dossier : il ne pourrait pas être restauré"
 //   "Le fichier \"%s\" a changé pendant sa lecture"
 //   the platform's open and read messages ("Impossible d'ouvrir le fichier ...").
+// The message of a file whose size changed while it was read, for any
+// source read whole (a folder's file, or a file encrypted on its own).
+inline constexpr const char* kFichierChange = "Le fichier \"%s\" a changé pendant sa lecture";
+
 class TLectureArchive : public TFluxLecture {
 public:
     // REQUIRES: dossier names a folder (a symbolic link to one is followed,

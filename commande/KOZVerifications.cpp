@@ -25,8 +25,7 @@ void VerifierNiCleNiJournal(const std::string& nom) {
     const std::string base = PartieNom(nom);
     if (base == kNomJournal)
         throw EKOZException(MessageCreation(nom, "Ce nom est celui du journal des chiffrements"));
-    const size_t point = base.rfind('.');
-    const std::string extension = point == std::string::npos ? "" : base.substr(point);
+    const std::string extension = Extension(base);
     if (extension == ".KGR" || extension == ".KEC" || extension == ".KPR")
         throw EKOZException(MessageCreation(nom, "Ce nom est celui d'un fichier d'état, peut-être la seule clé d'un "
                                                  "fichier chiffré : aucun fichier de sortie ne le prend"));

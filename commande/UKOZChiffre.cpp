@@ -41,7 +41,6 @@ struct TTache {
     bool Dossier = false;             // a folder, encrypted as one archive
 };
 
-// Whether the path nom lies inside the folder dossier (both absolute).
 // The name with the links on its way resolved (the name itself too, when it
 // exists); its absolute spelling when that cannot be done.
 std::string Resolu(const std::string& nom) {
@@ -249,7 +248,7 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
             // system's generated files report, whatever they hold.)
             const bool borne = !t.Dossier && !t.Flux->Flot() && t.Flux->Taille() != 0;
             const std::string change =
-                Format("Le fichier \"%s\" a changé pendant sa lecture", Plateforme().CheminComplet(t.Source).c_str());
+                Format(kFichierChange, Plateforme().CheminComplet(t.Source).c_str());
             if (borne) {
                 source.Borne = t.Flux->Taille();
                 source.Depassement = change;
