@@ -159,6 +159,9 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
                 if (!tireur) tireur = std::make_unique<TTireur>(suivi);
                 const uint64_t sommeils = tireur->Sommeils();
                 tireur->Demander(n);
+                // What the destination put off from the last buffer, done by
+                // whichever thread waits for the other first.
+                tireur->Confier([&Destination] { Destination.Rattraper(); });
 #if defined(__x86_64__)
                 const bool vectoriel = rapide && FormeRapide() == TFormeRapide::Avx512 && !InverseTenu();
 #endif
@@ -177,6 +180,14 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
                             rempli += Appliquer(clair[i + j], t[j], &chiffre[rempli], rapide);
                     tireur->Rendre(k);
                     i += k;
+                }
+                try {
+                    tireur->Achever();
+                } catch (...) {
+                    // As on one thread, where this work fails when the
+                    // buffer is handed over: the buffer is not written.
+                    rempli = 0;
+                    throw;
                 }
                 if (tireur->Sommeils() - sommeils > kSommeilsTolere) repos = kRepos;
             } else {

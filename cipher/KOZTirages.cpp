@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #if defined(__linux__)
 #include <sched.h>
@@ -85,6 +86,8 @@ void TTireur::Demander(size_t n) {
 size_t TTireur::Attendre(const TTirage*& debut) {
     uint64_t produits = Produits_.load(std::memory_order_acquire);
     if (produits == Lus_) {
+        // Nothing to apply yet: time for the piece handed over.
+        Prendre(false);
         if (ReveilAppelant_.Attendre([&] {
                 produits = Produits_.load(std::memory_order_seq_cst);
                 return produits != Lus_ || Arrete_.load(std::memory_order_seq_cst) != 0;
@@ -107,6 +110,36 @@ void TTireur::Rendre(size_t k) {
     ReveilTireur_.Signaler();
 }
 
+void TTireur::Confier(std::function<void()> travail) {
+    Travail_ = std::move(travail);
+    ErreurTravail_ = nullptr;
+    EtatTravail_.store(1, std::memory_order_seq_cst);
+    ReveilTireur_.Signaler();
+}
+
+void TTireur::Prendre(bool tireur) {
+    int attendu = 1;
+    if (EtatTravail_.load(std::memory_order_relaxed) != 1 ||
+        !EtatTravail_.compare_exchange_strong(attendu, 2, std::memory_order_acquire))
+        return;
+    try {
+        Travail_();
+    } catch (...) {
+        ErreurTravail_ = std::current_exception();
+    }
+    EtatTravail_.store(0, std::memory_order_seq_cst);
+    if (tireur) ReveilAppelant_.Signaler();
+}
+
+void TTireur::Achever() {
+    Prendre(false);
+    // Taken by the thread: it finishes it before anything else, stop or not.
+    if (EtatTravail_.load(std::memory_order_acquire) != 0)
+        ReveilAppelant_.Attendre([&] { return EtatTravail_.load(std::memory_order_seq_cst) == 0; });
+    Travail_ = nullptr;
+    if (ErreurTravail_) std::rethrow_exception(std::exchange(ErreurTravail_, nullptr));
+}
+
 void TTireur::Relancer() {
     if (Arrete_.load(std::memory_order_acquire) == 2 && Erreur_) std::rethrow_exception(Erreur_);
     throw EKOZInterruption("Chiffrement interrompu");
@@ -121,11 +154,20 @@ void TTireur::Produire(FMot& mot) {
         uint64_t demandes = 0;
         ReveilTireur_.Attendre([&] {
             demandes = Demandes_.load(std::memory_order_seq_cst);
-            return demandes != produits || Quitter_.load(std::memory_order_seq_cst);
+            return demandes != produits || Quitter_.load(std::memory_order_seq_cst) ||
+                   EtatTravail_.load(std::memory_order_seq_cst) == 1;
         });
         if (Quitter_.load(std::memory_order_seq_cst)) return;
+        // A piece handed over waits for the ring to be full or the draws
+        // made: the caller needs the draws first.
+        if (demandes == produits) {
+            Prendre(true);
+            continue;
+        }
         while (produits < demandes) {
             if (produits - consommes + kLot > kTaille) {
+                consommes = Consommes_.load(std::memory_order_seq_cst);
+                if (produits - consommes + kLot > kTaille) Prendre(true);
                 if (ReveilTireur_.Attendre([&] {
                         consommes = Consommes_.load(std::memory_order_seq_cst);
                         return produits - consommes + kLot <= kTaille || Quitter_.load(std::memory_order_seq_cst);

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -129,6 +130,15 @@ public:
     // the word source raised.
     [[noreturn]] void Relancer();
 
+    // Hands over one piece of work, done by whichever thread has time first:
+    // the draw thread when the ring is full or nothing is asked, the caller
+    // when Attendre finds no record ready. REQUIRES: no piece is pending, and
+    // the caller touches nothing travail touches until Achever returns.
+    void Confier(std::function<void()> travail);
+    // Sees the piece handed over done (doing it here if nobody took it) and
+    // raises what it raised. Returns at once when none was handed over.
+    void Achever();
+
     // How many times either thread, waiting for the other in the middle of
     // a buffer, went to sleep: where the two threads cannot run at once
     // (other programs hold the processors), the waits outlast the spin.
@@ -154,6 +164,9 @@ private:
     void Boucle();
     template <class FMot>
     void Produire(FMot& mot);
+    // Takes the piece handed over, if nobody has, and does it; the draw
+    // thread then tells the caller it is done.
+    void Prendre(bool tireur);
 
     const TSuivi* Suivi_;
     TSourceMots* Source_;
@@ -172,6 +185,13 @@ private:
 
     alignas(64) TReveil ReveilTireur_;  // the thread waits on it
     alignas(64) TReveil ReveilAppelant_;  // the caller waits on it
+
+    // The piece of work handed over. EtatTravail_: 0 none, 1 waiting, 2
+    // taken; the caller sets Travail_ before the 1, whoever takes it (1 to 2)
+    // stores its failure in ErreurTravail_ before the 0.
+    std::function<void()> Travail_;
+    std::exception_ptr ErreurTravail_;
+    alignas(64) std::atomic<int> EtatTravail_{0};
 
     alignas(64) uint64_t Lus_ = 0;    // the caller's count of records handed to it
     alignas(64) uint64_t Faits_ = 0;  // the thread's count of records made, once it fails

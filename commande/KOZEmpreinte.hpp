@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/KOZErreur.hpp"
 #include "platform/Plateforme.hpp"
@@ -43,20 +44,40 @@ std::string EmpreinteEtat(const TKOZGrille& etat);
 std::string EmpreinteFichier(const std::string& nom, uint64_t limite = UINT64_MAX);
 
 // A sink that fingerprints and counts what goes through it on its way to Suite.
+// The bytes of the last write are fingerprinted later: at Rattraper, at the
+// next write, at Fermer or when Empreinte is asked for. An encryption calls
+// Rattraper while its draw thread works, so the fingerprint takes none of the
+// time in which that thread would wait.
 class TEcritureEmpreinte : public TFluxEcriture {
 public:
     explicit TEcritureEmpreinte(TFluxEcriture& suite) : Suite(suite) {}
     void Ecrire(const uint8_t* tampon, size_t n) override {
+        Rattraper();
         Suite.Ecrire(tampon, n);
-        Empreinte.Ajouter(tampon, n);
+        // Kept by copy: the caller reuses its buffer at once.
+        EnAttente.assign(tampon, tampon + n);
         Octets += n;
     }
-    void Fermer() override { Suite.Fermer(); }
-    TEmpreinte Empreinte;
+    void Rattraper() override {
+        if (EnAttente.empty()) return;
+        Calcul.Ajouter(EnAttente.data(), EnAttente.size());
+        EnAttente.clear();
+    }
+    void Fermer() override {
+        Rattraper();
+        Suite.Fermer();
+    }
+    // The fingerprint of every byte written so far.
+    TEmpreinte& Empreinte() {
+        Rattraper();
+        return Calcul;
+    }
     uint64_t Octets = 0;
 
 private:
     TFluxEcriture& Suite;
+    TEmpreinte Calcul;
+    std::vector<uint8_t> EnAttente;
 };
 
 // A source that counts the bytes read from it. Given a bound (a regular
@@ -83,8 +104,10 @@ private:
     TFluxLecture& Source;
 };
 
-// A sink that keeps nothing: a verification reads a file through without writing it.
+// A sink that keeps nothing and counts: a verification reads a file through
+// without writing it.
 class TEcritureNulle : public TFluxEcriture {
 public:
-    void Ecrire(const uint8_t*, size_t) override {}
+    void Ecrire(const uint8_t*, size_t n) override { Octets += n; }
+    uint64_t Octets = 0;
 };

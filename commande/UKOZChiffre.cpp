@@ -260,7 +260,7 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
             t.Flux.reset();
             chaine.Fini(source.Octets);
 
-            e.EmpreinteChiffre = empreinte.Empreinte.Hex();
+            e.EmpreinteChiffre = empreinte.Empreinte().Hex();
             e.TailleChiffre = empreinte.Octets;
             e.TailleClair = source.Octets;
             e.EmpreinteFin = EmpreinteEtat(*chiffre);

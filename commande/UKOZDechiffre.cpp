@@ -692,8 +692,7 @@ std::string VerifierChiffre(const std::string& chiffre, const std::string& etat,
     TKOZDechiffre lecteur(*depart->Etat);
     auto source = Plateforme().OuvrirLecture(chiffre);
     const uint64_t taille = source->Taille();
-    TEcritureNulle rien;
-    TEcritureEmpreinte compte(rien);
+    TEcritureNulle compte;
     std::optional<uint64_t> invalide;
     try {
         lecteur.DechiffrerFlux(*source, compte, chiffre, suivi);

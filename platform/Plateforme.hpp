@@ -51,6 +51,9 @@ public:
     virtual ~TFluxEcriture() = default;
     // Writes all n bytes or raises the write message (short write included).
     virtual void Ecrire(const uint8_t* tampon, size_t n) = 0;
+    // Does work the stream put off (nothing by default). It may fail as a
+    // write does. An encryption calls it when its draw thread has work.
+    virtual void Rattraper() {}
     // Closes, raising the write message if the data could not be stored.
     virtual void Fermer() {}
 };

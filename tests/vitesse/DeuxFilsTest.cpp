@@ -71,18 +71,29 @@ public:
     TKOZGrille* Grille = nullptr;
 };
 
+// A destination that keeps what it is given and, like the fingerprinting
+// one, puts work off: it copies each write into Rattrape at the next
+// Rattraper or write, and may fail there at a given time.
 class TEcritureEssai : public TFluxEcriture {
 public:
     void Ecrire(const uint8_t* tampon, size_t n) override {
+        Rattraper();
         if (++Ecritures == EchecAEcriture) throw EKOZException("écriture en panne");
         Contenu.append(reinterpret_cast<const char*>(tampon), n);
+        EnAttente.assign(reinterpret_cast<const char*>(tampon), n);
     }
-    std::string Contenu;
-    size_t Ecritures = 0, EchecAEcriture = 0;
+    void Rattraper() override {
+        if (EnAttente.empty()) return;
+        if (++Rattrapages == EchecARattrapage) throw EKOZException("travail différé en panne");
+        Rattrape += EnAttente;
+        EnAttente.clear();
+    }
+    std::string Contenu, Rattrape, EnAttente;
+    size_t Ecritures = 0, EchecAEcriture = 0, Rattrapages = 0, EchecARattrapage = 0;
 };
 
 struct TIssue {
-    std::string Octets, Echec, Etat;
+    std::string Octets, Echec, Etat, Rattrape;
     size_t Tirages = 0;
 };
 
@@ -97,7 +108,7 @@ std::string Etat(const TKOZGrille& g) {
 struct TScenario {
     std::string Clair;
     size_t Par = kTailleTamponClair;
-    size_t ArretA = 0, EchecMotA = 0, EchecLecture = 0, CasserLecture = 0, EchecEcriture = 0;
+    size_t ArretA = 0, EchecMotA = 0, EchecLecture = 0, CasserLecture = 0, EchecEcriture = 0, EchecRattrapage = 0;
     bool Securise = false;
 
     TIssue Jouer(const TKOZChiffre& depart, unsigned fils) const {
@@ -120,12 +131,15 @@ struct TScenario {
             source.Grille = &c;
             TEcritureEssai destination;
             destination.EchecAEcriture = EchecEcriture;
+            destination.EchecARattrapage = EchecRattrapage;
             try {
                 c.ChiffrerFlux(source, destination, &suivi);
+                destination.Rattraper();  // as closing the destination would
             } catch (const std::exception& e) {
                 r.Echec = e.what();
             }
             r.Octets = destination.Contenu;
+            r.Rattrape = destination.Rattrape;
             r.Tirages = mots.Tirages;
         }
         r.Etat = Etat(c);
@@ -143,6 +157,7 @@ TIssue Comparer(const TScenario& s, const TKOZChiffre& depart) {
     EXPECT_EQ(deux.Octets.size(), un.Octets.size());
     EXPECT_TRUE(deux.Octets == un.Octets) << "bytes written differ";
     EXPECT_TRUE(deux.Etat == un.Etat) << "states reached differ";
+    EXPECT_TRUE(deux.Rattrape == un.Rattrape) << "work put off differs";
     return deux;
 }
 
@@ -246,6 +261,25 @@ TEST_F(DeuxFils, ReadAndWriteFailuresDrawNothingBeyondTheBuffersDone) {
     EXPECT_TRUE(e.Octets == OctetParOctet(depart, clair, kTailleTamponClair).Octets);
 }
 
+TEST_F(DeuxFils, WorkPutOffByTheDestinationIsDoneInOrderAndItsFailureEndsTheRun) {
+    TScenario s;
+    s.Clair = clair;
+    const TIssue tout = Comparer(s, depart);
+    EXPECT_EQ(tout.Echec, "");
+    EXPECT_TRUE(tout.Rattrape == tout.Octets) << "every write's put-off work, in order";
+
+    // The work of the second buffer fails while the third is encrypted: the
+    // run stops there, the third buffer drawn and never written.
+    s.EchecRattrapage = 2;
+    const TIssue e = Comparer(s, depart);
+    EXPECT_EQ(e.Echec, "travail différé en panne");
+    const TIssue ref = OctetParOctet(depart, clair, 3 * kTailleTamponClair);
+    EXPECT_EQ(e.Tirages, ref.Tirages);
+    EXPECT_TRUE(e.Etat == ref.Etat);
+    EXPECT_TRUE(e.Octets == OctetParOctet(depart, clair, 2 * kTailleTamponClair).Octets);
+    EXPECT_TRUE(e.Rattrape == OctetParOctet(depart, clair, kTailleTamponClair).Octets);
+}
+
 TEST_F(DeuxFils, GridBrokenByAReadFailsAsOnOneThread) {
     // From the third read on, 0x5D is in two cells and 0x5C in none.
     for (bool securise : {false, true}) {
@@ -332,6 +366,51 @@ TEST(Tireur, StopFlagSetBeforeAnyByteDrawsNothing) {
     EXPECT_EQ(tireur.Attendre(r), 0u);
     EXPECT_THROW(tireur.Relancer(), EKOZInterruption);
     EXPECT_EQ(mots.Tirages, 0u);
+}
+
+TEST(Tireur, APieceHandedOverIsDoneOnceBeforeAcheverAndItsFailureComesBack) {
+    TMotsPieges mots(7);
+    TTireur tireur(nullptr);
+    // Done by whichever thread has time: the thread with nothing asked or its
+    // ring full, the caller finding nothing to apply, or Achever itself.
+    for (int essai = 0; essai < 300; ++essai) {
+        std::atomic<int> fois{0};
+        const size_t demande = essai % 3 == 0 ? 0 : essai % 3 == 1 ? 7 : 3 * TTireur::kTaille;
+        if (demande) tireur.Demander(demande);
+        tireur.Confier([&] { fois.fetch_add(1); });
+        size_t pris = 0;
+        const TTirage* r = nullptr;
+        // Half the rounds apply everything before Achever, half after.
+        if (essai % 2)
+            while (pris < demande) {
+                const size_t k = tireur.Attendre(r);
+                ASSERT_GT(k, 0u);
+                tireur.Rendre(k);
+                pris += k;
+            }
+        tireur.Achever();
+        ASSERT_EQ(fois.load(), 1) << essai;
+        while (pris < demande) {
+            const size_t k = tireur.Attendre(r);
+            ASSERT_GT(k, 0u);
+            tireur.Rendre(k);
+            pris += k;
+        }
+        tireur.Achever();  // nothing handed over: returns at once
+        ASSERT_EQ(fois.load(), 1) << essai;
+    }
+    tireur.Confier([] { throw EKOZException("échec du travail confié"); });
+    try {
+        tireur.Achever();
+        ADD_FAILURE() << "the failure of the piece was lost";
+    } catch (const EKOZException& e) {
+        EXPECT_STREQ(e.what(), "échec du travail confié");
+    }
+    EXPECT_NO_THROW(tireur.Achever()) << "a failure is raised once";
+    // A piece still pending when the thread is stopped does not hold it up.
+    TTireur occupe(nullptr);
+    occupe.Demander(100 * TTireur::kTaille);
+    occupe.Confier([] {});
 }
 
 }  // namespace
