@@ -11,6 +11,15 @@ const char* const kExtensions[3] = {".KGR", ".KEC", ".KPR"};
 bool Existe(const std::string& nom) { return Plateforme().IdentiteDe(nom).has_value(); }
 }  // namespace
 
+std::unique_ptr<TVerrou> VerrouillerDossierEtat(const std::string& dir) {
+    auto verrou = Plateforme().Verrouiller(dir);
+    if (!verrou)
+        throw EKOZException(Format("Un autre chiffrement ou déchiffrement est en cours dans le dossier d'état \"%s\" : "
+                                   "attendez qu'il se termine",
+                                   dir.c_str()));
+    return verrou;
+}
+
 int PremierLibre(const std::string& dir, const std::string& base, int depuis) {
     for (int n = depuis;; ++n) {
         bool libre = true;

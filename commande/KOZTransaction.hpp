@@ -70,6 +70,11 @@ private:
     bool Validee = false;
 };
 
+// The lock of a state folder, held by every run that may change its trios
+// or its journal (an encryption, a decryption that saves its end state);
+// the message for a folder where another run holds it.
+std::unique_ptr<TVerrou> VerrouillerDossierEtat(const std::string& dir);
+
 // The lowest N from depuis on for which none of dir + base + "-N" + ".KGR" /
 // ".KEC" / ".KPR" exists.
 int PremierLibre(const std::string& dir, const std::string& base, int depuis = 1);

@@ -206,11 +206,7 @@ TRapportChiffrement ChiffrerTout(const TChiffrement& c, const TSuivi* suivi) {
         chiffre->ModeSecurise = c.Securise;
         if (!c.Grille.empty()) chiffre->Charger(PartieChemin(c.Grille), NomDeBase(c.Grille));
 
-        const auto verrou = Plateforme().Verrouiller(dir);
-        if (!verrou)
-            throw EKOZException(Format("Un autre chiffrement est en cours dans le dossier d'état \"%s\" : "
-                                       "attendez qu'il se termine",
-                                       dir.c_str()));
+        const auto verrou = VerrouillerDossierEtat(dir);
 
         TTransaction transaction;
         std::string trioDepart = c.Grille.empty() ? "DEBUT" : NomDeBase(c.Grille);

@@ -442,11 +442,7 @@ TRapportDechiffrement Dechiffrer(const TDechiffrement& d, const TSuivi* suivi) {
     std::unique_ptr<TVerrou> verrou;
     if (!d.SauverFin.empty()) {
         const std::string dir = PartieChemin(Complet(d.SauverFin));
-        verrou = Plateforme().Verrouiller(dir);
-        if (!verrou)
-            throw EKOZException(Format("Un autre chiffrement est en cours dans le dossier d'état \"%s\" : attendez "
-                                       "qu'il se termine",
-                                       dir.c_str()));
+        verrou = VerrouillerDossierEtat(dir);
     }
 
     const uint32_t debut = Plateforme().Ticks();

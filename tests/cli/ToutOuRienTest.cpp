@@ -114,7 +114,7 @@ protected:
     }
     // What a run meets while the folder's lock is held.
     std::string RefusVerrou() const {
-        return "koz: Un autre chiffrement est en cours dans le dossier d'état \"" + T.Dir() +
+        return "koz: Un autre chiffrement ou déchiffrement est en cours dans le dossier d'état \"" + T.Dir() +
                "\" : attendez qu'il se termine\n";
     }
 };
