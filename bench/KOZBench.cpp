@@ -4,7 +4,7 @@
 //   kozbench [--size MiB] [--literal-size MiB] [--memory-size MiB] [--runs N]
 //            [--literal-runs N] [--version-runs N] [--koz PATH] [--dir DIR]
 //            [--no-literal] [--no-openssl] [--memory-only] [--threads 1|2] [--portable]
-//            [--previous OLD-KOZBENCH]
+//            [--previous OLD-KOZBENCH] [--alternate ROUNDS]
 //
 // --portable forbids every AVX-512 instruction, in this program and in the
 // programs it starts (koz included, through KOZ_SANS_AVX512).
@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -345,6 +346,7 @@ struct TOptions {
     unsigned Fils = 0;  // 0: as the program chooses
     bool Portable = false;  // the portable path even where AVX-512 is there
     std::string Precedent;  // the kozbench of a previous version, measured beside this one
+    int Alternances = 0;    // side-by-side rounds for the ratios (--alternate)
 };
 
 [[noreturn]] void Usage() {
@@ -352,7 +354,7 @@ struct TOptions {
         "usage: kozbench [--size MiB] [--literal-size MiB] [--memory-size MiB] [--runs N]\n"
         "                [--literal-runs N] [--version-runs N] [--koz PATH] [--dir DIR]\n"
         "                [--no-literal] [--no-openssl] [--memory-only] [--threads 1|2] [--portable]\n"
-        "                [--previous OLD-KOZBENCH]\n",
+        "                [--previous OLD-KOZBENCH] [--alternate ROUNDS]\n",
         stderr);
     std::exit(2);
 }
@@ -386,6 +388,7 @@ TOptions LireOptions(int argc, char** argv) {
         else if (a == "--threads") o.Fils = unsigned(entier(1));
         else if (a == "--portable") o.Portable = true;
         else if (a == "--previous") o.Precedent = valeur();
+        else if (a == "--alternate") o.Alternances = int(entier(1));
         else Usage();
     }
     return o;
@@ -452,9 +455,9 @@ int Banc(const TOptions& o) {
     // Encryption and decryption between memory streams, in the form chosen
     // for this processor; where that is the AVX-512 one, the portable form
     // is measured beside it in the same run.
-    auto enMemoire = [&](TSerie& chiffrerMemoire, TSerie& dechiffrerMemoire) {
+    auto enMemoire = [&](TSerie& chiffrerMemoire, TSerie& dechiffrerMemoire, int fois = 0, bool verifie = true) {
         std::string premier;
-        for (int r = 0; r < o.Repetitions; ++r) {
+        for (int r = 0; r < (fois ? fois : o.Repetitions); ++r) {
             SemerGlobalRand();
             TKOZChiffre chiffre;
             TKOZDechiffre dechiffre(chiffre);
@@ -473,11 +476,13 @@ int Banc(const TOptions& o) {
             dechiffre.DechiffrerFlux(sourceChiffree, retour, "memoire");
             dechiffrerMemoire.Secondes.push_back(Maintenant() - t);
             if (r == 0) {
-                verifier(std::string("in memory, ") + (TKOZGrille::EvolutionVectorielle() ? "AVX-512" : "portable") +
-                             " form: decrypt(encrypt(x)) = x, and both reach the same state",
-                         retour.Contenu.size() == o.TailleMemoire &&
-                             std::memcmp(retour.Contenu.data(), clair.data(), o.TailleMemoire) == 0 &&
-                             EtatsEgaux(chiffre, dechiffre));
+                if (verifie)
+                    verifier(std::string("in memory, ") +
+                                 (TKOZGrille::EvolutionVectorielle() ? "AVX-512" : "portable") +
+                                 " form: decrypt(encrypt(x)) = x, and both reach the same state",
+                             retour.Contenu.size() == o.TailleMemoire &&
+                                 std::memcmp(retour.Contenu.data(), clair.data(), o.TailleMemoire) == 0 &&
+                                 EtatsEgaux(chiffre, dechiffre));
                 premier = std::move(destination.Contenu);
             } else if (destination.Contenu != premier) {
                 chiffrerMemoire.Ok = false;  // the same state and words must give the same bytes
@@ -537,13 +542,13 @@ int Banc(const TOptions& o) {
     const TLigne* lVersion = nullptr;
     const TLigne *lChiffrer = nullptr, *lDechiffrer = nullptr, *pChiffrer = nullptr, *pDechiffrer = nullptr;
     const TLigne *pChiffrerMemoire = nullptr, *pDechiffrerMemoire = nullptr;
-    if (!o.Precedent.empty()) {
-        // The previous version in memory: its own table, read back.
-        std::fprintf(stderr, "kozbench: previous version, in memory...\n");
-        // Under the same constraints: the same form (KOZ_SANS_AVX512 is in
-        // the environment it inherits; versions older than --portable know
-        // only that) and thread count.
-        const std::string cmd = o.Precedent + " --memory-only --no-literal --runs " + std::to_string(o.Repetitions) +
+    // The previous version in memory, fois runs: its own table, read back.
+    // Under the same constraints: the same form (KOZ_SANS_AVX512 is in the
+    // environment it inherits; versions older than --portable know only
+    // that) and thread count. Returns its MB/s for encryption and decryption
+    // (0 where a row is missing).
+    auto precedentEnMemoire = [&](int fois) {
+        const std::string cmd = o.Precedent + " --memory-only --no-literal --runs " + std::to_string(fois) +
                                 " --memory-size " + std::to_string(o.TailleMemoire / kMio) +
                                 (o.Fils ? " --threads " + std::to_string(o.Fils) : "") + " 2>/dev/null";
         std::string sortie;
@@ -552,29 +557,36 @@ int Banc(const TOptions& o) {
             while (std::fgets(t, sizeof t, f)) sortie += t;
             ::pclose(f);
         }
-        // The MB/s cell of the row that starts with quoi, as a series of one median.
+        // The MB/s cell of the row that starts with quoi.
         auto lue = [&](const std::string& quoi) {
-            TSerie serie;
             const size_t k = sortie.find("| " + quoi);
-            double mbs = 0;
-            if (k != std::string::npos) {
-                const std::string l = sortie.substr(k, sortie.find('\n', k) - k);
-                std::vector<std::string> cellules;
-                size_t a = 0;
-                while ((a = l.find('|', a)) != std::string::npos && a + 1 < l.size()) {
-                    const size_t b = l.find('|', a + 1);
-                    if (b == std::string::npos) break;
-                    cellules.push_back(l.substr(a + 1, b - a - 1));
-                    a = b;
-                }
-                if (cellules.size() >= 5) mbs = std::atof(cellules[4].c_str());
+            if (k == std::string::npos) return 0.0;
+            const std::string l = sortie.substr(k, sortie.find('\n', k) - k);
+            std::vector<std::string> cellules;
+            size_t a = 0;
+            while ((a = l.find('|', a)) != std::string::npos && a + 1 < l.size()) {
+                const size_t b = l.find('|', a + 1);
+                if (b == std::string::npos) break;
+                cellules.push_back(l.substr(a + 1, b - a - 1));
+                a = b;
             }
-            if (mbs > 0) serie.Secondes.assign(size_t(o.Repetitions), double(o.TailleMemoire) / (mbs * 1e6));
-            else serie.Ok = false;
-            return serie;
+            return cellules.size() >= 5 ? std::atof(cellules[4].c_str()) : 0.0;
         };
-        pChiffrerMemoire = &ligne("previous version: encrypt, in memory", o.TailleMemoire, lue("encrypt, in memory"));
-        pDechiffrerMemoire = &ligne("previous version: decrypt, in memory", o.TailleMemoire, lue("decrypt, in memory"));
+        return std::pair<double, double>{lue("encrypt, in memory"), lue("decrypt, in memory")};
+    };
+    // A series of one median, as the rows want it.
+    auto serieDe = [&](double mbs) {
+        TSerie serie;
+        if (mbs > 0) serie.Secondes.assign(size_t(o.Repetitions), double(o.TailleMemoire) / (mbs * 1e6));
+        else serie.Ok = false;
+        return serie;
+    };
+    if (!o.Precedent.empty()) {
+        std::fprintf(stderr, "kozbench: previous version, in memory...\n");
+        const auto [chiffrePrecedent, dechiffrePrecedent] = precedentEnMemoire(o.Repetitions);
+        pChiffrerMemoire = &ligne("previous version: encrypt, in memory", o.TailleMemoire, serieDe(chiffrePrecedent));
+        pDechiffrerMemoire =
+            &ligne("previous version: decrypt, in memory", o.TailleMemoire, serieDe(dechiffrePrecedent));
     }
     if (!o.MemoireSeule) {
         // File to file, each run in a process of its own; before each series
@@ -666,6 +678,62 @@ int Banc(const TOptions& o) {
                                                 chemin("aes.bin")}));
             }
         }
+    }
+
+    // Side by side: rounds in which the measures compared run one right
+    // after the other, taking turns at going first. Each ratio is the median
+    // of the rounds' own ratios, so the machine's drift over the seconds
+    // between the rows above does not enter it.
+    struct TCotes {
+        std::vector<double> Ceci, Autre;  // MB/s, round by round
+    };
+    TCotes chiffreContre, dechiffreContre, kozContre;
+    const bool avecKoz = !o.MemoireSeule && !o.Koz.empty() && ::access(o.Koz.c_str(), X_OK) == 0;
+    if (o.Alternances > 0) {
+        std::fprintf(stderr, "kozbench: %d side-by-side rounds...\n", o.Alternances);
+        const std::string kozAlterne = chemin("koz-alterne.KOZ");
+        for (int t = 0; t < o.Alternances; ++t) {
+            double ceciChiffre = 0, ceciDechiffre = 0, koz = 0;
+            std::pair<double, double> autre{0, 0};
+            auto ceci = [&] {
+                TSerie c, d;
+                enMemoire(c, d, 1, false);
+                if (c.Ok) ceciChiffre = double(o.TailleMemoire) / c.Secondes[0] / 1e6;
+                ceciDechiffre = double(o.TailleMemoire) / d.Secondes[0] / 1e6;
+            };
+            auto precedent = [&] {
+                if (!o.Precedent.empty()) autre = precedentEnMemoire(1);
+            };
+            auto parKoz = [&] {
+                if (!avecKoz) return;
+                const TSerie k = Processus(1, {o.Koz, "chiffrer", clairGrand, "-o", kozAlterne, "--force"},
+                                           [&] { std::filesystem::remove(kozAlterne); });
+                if (k.Ok) koz = double(o.Taille) / k.Secondes[0] / 1e6;
+            };
+            // This version's in-memory run sits next to both others.
+            if (t % 2 == 0) {
+                precedent();
+                ceci();
+                parKoz();
+            } else {
+                parKoz();
+                ceci();
+                precedent();
+            }
+            if (autre.first > 0 && ceciChiffre > 0) {
+                chiffreContre.Ceci.push_back(ceciChiffre);
+                chiffreContre.Autre.push_back(autre.first);
+            }
+            if (autre.second > 0) {
+                dechiffreContre.Ceci.push_back(ceciDechiffre);
+                dechiffreContre.Autre.push_back(autre.second);
+            }
+            if (koz > 0 && ceciChiffre > 0) {
+                kozContre.Ceci.push_back(koz);
+                kozContre.Autre.push_back(ceciChiffre);
+            }
+        }
+        std::filesystem::remove(kozAlterne);
     }
 
     // Results.
@@ -774,6 +842,39 @@ int Banc(const TOptions& o) {
     if (!r.empty()) {
         std::printf("\n");
         Tableau({"Ratio or target", "Measured", "Target", ""}, "lrrl", r);
+    }
+
+    if (o.Alternances > 0) {
+        std::vector<std::vector<std::string>> a;
+        auto mediane = [](std::vector<double> x) {
+            std::sort(x.begin(), x.end());
+            const size_t m = x.size() / 2;
+            return x.size() % 2 ? x[m] : (x[m - 1] + x[m]) / 2;
+        };
+        auto cotes = [&](const std::string& quoi, const TCotes& c, double visee) {
+            if (c.Ceci.empty()) return;
+            std::vector<double> rapports;
+            for (size_t i = 0; i < c.Ceci.size(); ++i) rapports.push_back(c.Ceci[i] / c.Autre[i]);
+            const double x = mediane(rapports);
+            const auto [bas, haut] = std::minmax_element(rapports.begin(), rapports.end());
+            a.push_back({quoi, std::to_string(rapports.size()), Nombre(mediane(c.Ceci), 2),
+                         Nombre(mediane(c.Autre), 2), Nombre(x, 2) + "×",
+                         Nombre(*bas, 2) + " to " + Nombre(*haut, 2),
+                         visee > 0 ? "≥ " + Nombre(visee, 2) + "×" : "—",
+                         visee > 0 ? (x >= visee ? "met" : "MISSED") : ""});
+        };
+        cotes("decrypt, in memory / previous version", dechiffreContre, 1.5);
+        cotes("encrypt, in memory / previous version", chiffreContre, 0);
+        cotes("`koz chiffrer` (" + Taille(o.Taille) + ") / in-memory encryption (" + Taille(o.TailleMemoire) + ")",
+              kozContre, 0.85);
+        if (!a.empty()) {
+            std::printf("\nSide by side: %d rounds, the measures of a round one right after the other, taking turns\n"
+                        "at going first; MB/s are medians over the rounds, the ratio the median of the rounds' ratios.\n\n",
+                        o.Alternances);
+            Tableau({"Ratio, side by side", "Rounds", "This (MB/s)", "Other (MB/s)", "Ratio", "Rounds' range", "Target",
+                     ""},
+                    "lrrrrrrl", a);
+        }
     }
 
     std::printf("\n");
