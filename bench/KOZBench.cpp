@@ -695,20 +695,22 @@ int Banc(const TOptions& o) {
         for (int t = 0; t < o.Alternances; ++t) {
             double ceciChiffre = 0, ceciDechiffre = 0, koz = 0;
             std::pair<double, double> autre{0, 0};
+            // Each side of a round is the median of a few runs.
+            const int fois = std::min(3, o.Repetitions);
             auto ceci = [&] {
                 TSerie c, d;
-                enMemoire(c, d, 1, false);
-                if (c.Ok) ceciChiffre = double(o.TailleMemoire) / c.Secondes[0] / 1e6;
-                ceciDechiffre = double(o.TailleMemoire) / d.Secondes[0] / 1e6;
+                enMemoire(c, d, fois, false);
+                if (c.Ok) ceciChiffre = double(o.TailleMemoire) / c.Mediane() / 1e6;
+                ceciDechiffre = double(o.TailleMemoire) / d.Mediane() / 1e6;
             };
             auto precedent = [&] {
-                if (!o.Precedent.empty()) autre = precedentEnMemoire(1);
+                if (!o.Precedent.empty()) autre = precedentEnMemoire(fois);
             };
             auto parKoz = [&] {
                 if (!avecKoz) return;
-                const TSerie k = Processus(1, {o.Koz, "chiffrer", clairGrand, "-o", kozAlterne, "--force"},
+                const TSerie k = Processus(fois, {o.Koz, "chiffrer", clairGrand, "-o", kozAlterne, "--force"},
                                            [&] { std::filesystem::remove(kozAlterne); });
-                if (k.Ok) koz = double(o.Taille) / k.Secondes[0] / 1e6;
+                if (k.Ok) koz = double(o.Taille) / k.Mediane() / 1e6;
             };
             // This version's in-memory run sits next to both others.
             if (t % 2 == 0) {
@@ -868,9 +870,10 @@ int Banc(const TOptions& o) {
         cotes("`koz chiffrer` (" + Taille(o.Taille) + ") / in-memory encryption (" + Taille(o.TailleMemoire) + ")",
               kozContre, 0.85);
         if (!a.empty()) {
-            std::printf("\nSide by side: %d rounds, the measures of a round one right after the other, taking turns\n"
-                        "at going first; MB/s are medians over the rounds, the ratio the median of the rounds' ratios.\n\n",
-                        o.Alternances);
+            std::printf("\nSide by side: %d rounds, the measures of a round (each the median of %d runs) one right after\n"
+                        "the other, taking turns at going first; MB/s are medians over the rounds, the ratio the median\n"
+                        "of the rounds' ratios.\n\n",
+                        o.Alternances, std::min(3, o.Repetitions));
             Tableau({"Ratio, side by side", "Rounds", "This (MB/s)", "Other (MB/s)", "Ratio", "Rounds' range", "Target",
                      ""},
                     "lrrrrrrl", a);
