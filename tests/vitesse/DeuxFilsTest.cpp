@@ -240,25 +240,29 @@ TEST_F(DeuxFils, FailingWordSourceEndsWithItsMessageAndTheBytesBefore) {
     }
 }
 
+// A run that failed with message: its draws and the state it reached are
+// those of the byte-by-byte cipher over the first tires buffers, its output
+// that of the first ecrits.
+void ArreteApres(const TIssue& r, const std::string& message, const TKOZChiffre& depart, const std::string& clair,
+                 size_t tires, size_t ecrits) {
+    EXPECT_EQ(r.Echec, message);
+    const TIssue ref = OctetParOctet(depart, clair, tires * kTailleTamponClair);
+    EXPECT_EQ(r.Tirages, ref.Tirages) << "buffers drawn";
+    EXPECT_TRUE(r.Etat == ref.Etat);
+    EXPECT_TRUE(r.Octets == OctetParOctet(depart, clair, ecrits * kTailleTamponClair).Octets) << "buffers written";
+}
+
 TEST_F(DeuxFils, ReadAndWriteFailuresDrawNothingBeyondTheBuffersDone) {
     TScenario lecture;
     lecture.Clair = clair;
     lecture.EchecLecture = 3;
-    const TIssue l = Comparer(lecture, depart);
-    EXPECT_EQ(l.Echec, "lecture en panne");
-    const TIssue refLecture = OctetParOctet(depart, clair, 2 * kTailleTamponClair);
-    EXPECT_EQ(l.Tirages, refLecture.Tirages);
-    EXPECT_TRUE(l.Octets == refLecture.Octets);
+    ArreteApres(Comparer(lecture, depart), "lecture en panne", depart, clair, 2, 2);
 
+    // The draw thread does not start the third buffer.
     TScenario ecriture;
     ecriture.Clair = clair;
     ecriture.EchecEcriture = 2;
-    const TIssue e = Comparer(ecriture, depart);
-    EXPECT_EQ(e.Echec, "écriture en panne");
-    const TIssue refEcriture = OctetParOctet(depart, clair, 2 * kTailleTamponClair);
-    EXPECT_EQ(e.Tirages, refEcriture.Tirages) << "the draw thread did not start the third buffer";
-    EXPECT_TRUE(e.Etat == refEcriture.Etat);
-    EXPECT_TRUE(e.Octets == OctetParOctet(depart, clair, kTailleTamponClair).Octets);
+    ArreteApres(Comparer(ecriture, depart), "écriture en panne", depart, clair, 2, 1);
 }
 
 TEST_F(DeuxFils, WorkPutOffByTheDestinationIsDoneInOrderAndItsFailureEndsTheRun) {
@@ -272,11 +276,7 @@ TEST_F(DeuxFils, WorkPutOffByTheDestinationIsDoneInOrderAndItsFailureEndsTheRun)
     // run stops there, the third buffer drawn and never written.
     s.EchecRattrapage = 2;
     const TIssue e = Comparer(s, depart);
-    EXPECT_EQ(e.Echec, "travail différé en panne");
-    const TIssue ref = OctetParOctet(depart, clair, 3 * kTailleTamponClair);
-    EXPECT_EQ(e.Tirages, ref.Tirages);
-    EXPECT_TRUE(e.Etat == ref.Etat);
-    EXPECT_TRUE(e.Octets == OctetParOctet(depart, clair, 2 * kTailleTamponClair).Octets);
+    ArreteApres(e, "travail différé en panne", depart, clair, 3, 2);
     EXPECT_TRUE(e.Rattrape == OctetParOctet(depart, clair, kTailleTamponClair).Octets);
 }
 
