@@ -45,9 +45,9 @@ std::string EmpreinteFichier(const std::string& nom, uint64_t limite = UINT64_MA
 
 // A sink that fingerprints and counts what goes through it on its way to Suite.
 // The bytes of the last write are fingerprinted later: at Rattraper, at the
-// next write, at Fermer or when Empreinte is asked for. An encryption calls
-// Rattraper while its draw thread works, so the fingerprint takes none of the
-// time in which that thread would wait.
+// next write, at Fermer or when Empreinte is asked for. An encryption on two
+// threads has Rattraper done by whichever thread waits for the other first,
+// instead of between two buffers, when the draw thread has nothing to do.
 class TEcritureEmpreinte : public TFluxEcriture {
 public:
     explicit TEcritureEmpreinte(TFluxEcriture& suite) : Suite(suite) {}

@@ -52,7 +52,8 @@ public:
     // Writes all n bytes or raises the write message (short write included).
     virtual void Ecrire(const uint8_t* tampon, size_t n) = 0;
     // Does work the stream put off (nothing by default). It may fail as a
-    // write does. An encryption calls it when its draw thread has work.
+    // write does. An encryption on two threads has it done by whichever
+    // thread waits for the other first, while the next buffer is encrypted.
     virtual void Rattraper() {}
     // Closes, raising the write message if the data could not be stored.
     virtual void Fermer() {}
