@@ -29,7 +29,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <utility>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +42,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/ReferenceLitterale.hpp"
@@ -206,14 +206,18 @@ struct TSerie {
     long RssKio = -1;  // the largest peak over the runs; -1 when not measured
     bool Ok = true;
 
-    double Mediane() const {
-        if (Secondes.empty()) return 0;
-        std::vector<double> s = Secondes;
-        std::sort(s.begin(), s.end());
-        const size_t m = s.size() / 2;
-        return s.size() % 2 ? s[m] : (s[m - 1] + s[m]) / 2;
-    }
+    double Mediane() const;
 };
+
+// The median of x; 0 for none.
+double Mediane(std::vector<double> x) {
+    if (x.empty()) return 0;
+    std::sort(x.begin(), x.end());
+    const size_t m = x.size() / 2;
+    return x.size() % 2 ? x[m] : (x[m - 1] + x[m]) / 2;
+}
+
+double TSerie::Mediane() const { return ::Mediane(Secondes); }
 
 // One run of cmd in a grandchild process, through the --measure helper.
 void UnProcessus(const std::vector<std::string>& cmd, TSerie& serie) {
@@ -588,6 +592,7 @@ int Banc(const TOptions& o) {
         pDechiffrerMemoire =
             &ligne("previous version: decrypt, in memory", o.TailleMemoire, serieDe(dechiffrePrecedent));
     }
+    const bool avecKoz = !o.MemoireSeule && !o.Koz.empty() && ::access(o.Koz.c_str(), X_OK) == 0;
     if (!o.MemoireSeule) {
         // File to file, each run in a process of its own; before each series
         // the dirty pages of the ones before are flushed, outside the timing.
@@ -645,7 +650,7 @@ int Banc(const TOptions& o) {
         // The command line, as a user runs it: a fresh state each time, saved
         // beside the source; the decryption starts from the last run's DEBUT
         // and must reach its FIN-CHIFFRE.
-        if (!o.Koz.empty() && ::access(o.Koz.c_str(), X_OK) == 0) {
+        if (avecKoz) {
             std::fprintf(stderr, "kozbench: koz...\n");
             const std::string kozChiffre = chemin("koz.KOZ"), kozRetour = chemin("koz-retour.bin");
             // Each run writes a new file, as a user's usually does: releasing
@@ -688,7 +693,6 @@ int Banc(const TOptions& o) {
         std::vector<double> Ceci, Autre;  // MB/s, round by round
     };
     TCotes chiffreContre, dechiffreContre, kozContre;
-    const bool avecKoz = !o.MemoireSeule && !o.Koz.empty() && ::access(o.Koz.c_str(), X_OK) == 0;
     if (o.Alternances > 0) {
         std::fprintf(stderr, "kozbench: %d side-by-side rounds...\n", o.Alternances);
         const std::string kozAlterne = chemin("koz-alterne.KOZ");
@@ -848,19 +852,14 @@ int Banc(const TOptions& o) {
 
     if (o.Alternances > 0) {
         std::vector<std::vector<std::string>> a;
-        auto mediane = [](std::vector<double> x) {
-            std::sort(x.begin(), x.end());
-            const size_t m = x.size() / 2;
-            return x.size() % 2 ? x[m] : (x[m - 1] + x[m]) / 2;
-        };
         auto cotes = [&](const std::string& quoi, const TCotes& c, double visee) {
             if (c.Ceci.empty()) return;
             std::vector<double> rapports;
             for (size_t i = 0; i < c.Ceci.size(); ++i) rapports.push_back(c.Ceci[i] / c.Autre[i]);
-            const double x = mediane(rapports);
+            const double x = Mediane(rapports);
             const auto [bas, haut] = std::minmax_element(rapports.begin(), rapports.end());
-            a.push_back({quoi, std::to_string(rapports.size()), Nombre(mediane(c.Ceci), 2),
-                         Nombre(mediane(c.Autre), 2), Nombre(x, 2) + "×",
+            a.push_back({quoi, std::to_string(rapports.size()), Nombre(Mediane(c.Ceci), 2),
+                         Nombre(Mediane(c.Autre), 2), Nombre(x, 2) + "×",
                          Nombre(*bas, 2) + " to " + Nombre(*haut, 2),
                          visee > 0 ? "≥ " + Nombre(visee, 2) + "×" : "—",
                          visee > 0 ? (x >= visee ? "met" : "MISSED") : ""});
