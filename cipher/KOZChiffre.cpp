@@ -191,6 +191,9 @@ void TKOZChiffre::ChiffrerFlux(TFluxLecture& Source, TFluxEcriture& Destination,
                 }
                 if (tireur->Sommeils() - sommeils > kSommeilsTolere) repos = kRepos;
             } else {
+                // The draw thread keeps what it read of the generator ahead:
+                // it must not outlive a buffer that draws on this one.
+                tireur.reset();
                 for (size_t i = 0; i < n; ++i) {
                     if (suivi && suivi->ArretDemande()) throw EKOZInterruption("Chiffrement interrompu");
                     // A block counts only once its byte has evolved the grid: the

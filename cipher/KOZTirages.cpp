@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <initializer_list>
 #include <utility>
 
 #if defined(__linux__)
@@ -27,7 +29,172 @@ constexpr uint64_t kLot = 256;
 // Records handed to the caller at once, and freed together.
 constexpr uint64_t kRendu = 256;
 
+// The draw thread's loop over a word source that can fail (a test's): one
+// word at a time, DUnOctet as it stands. Makes records up to fin unless it
+// sees a stop (then returns true); produits counts the records made, also
+// when a word fails.
+template <class FMot>
+struct TFabricantMots {
+    FMot Mot;
+    bool operator()(TTirage* anneau, uint64_t& produits, uint64_t fin, const TSuivi* suivi) {
+        uint64_t p = produits;
+        auto fabriquer = [&] {
+            for (; p < fin; ++p) {
+                if (suivi && suivi->ArretDemande()) return true;
+                anneau[p % TTireur::kTaille] = koz_tirages::DUnOctet(Mot);
+            }
+            return false;
+        };
+        bool arret;
+        if constexpr (noexcept(Mot())) {
+            // No handler around the loop where no word can fail: one makes
+            // the compiler keep the count where the handler can read it.
+            arret = fabriquer();
+        } else {
+            try {
+                arret = fabriquer();
+            } catch (...) {
+                produits = p;
+                throw;
+            }
+        }
+        produits = p;
+        return arret;
+    }
+};
+
+// The draw thread's loop over the shared generator. It reads the words of
+// the current pass and of the next one where the generator keeps them,
+// decodes each byte from them (koz_tirages::Lire, in which no branch
+// depends on the words), and tells the generator how many words it took
+// only before it hands the records over. Alongside, it runs the steps that
+// prepare the generator's next pass: their chain of dependent loads is the
+// longest of the loop, and the decoding fills the time between its loads.
+//
+// The words are kept as the generator lays them out, next pass first, and
+// read from the top down: word c from now is F[-c], where F points at the
+// current pass's last word. Eight words of margin below let Lire read a few
+// words past the end without a test.
+class TLecteurAvance {
+public:
+    explicit TLecteurAvance(TIARand& g) : G_(g) { Relire(); }
+
+    bool operator()(TTirage* anneau, uint64_t& produits, uint64_t fin, const TSuivi* suivi) noexcept {
+        uint64_t p = produits;
+        uint32_t c = C_, e = Fin_;
+        // The preparation in plain variables: the loop's chain runs through
+        // acc, which must stay in a register.
+        const TIARand::TPreparation pret = G_.Preter();
+        uint32_t* const memoire = pret.Memoire;
+        uint32_t* const resultats = pret.Resultats;
+        uint32_t acc = pret.Accumulateur, afaire = pret.AFaire;
+        auto etape = [&] { TIARand::TPreparation::Etape(memoire, resultats, acc, afaire); };
+        auto rendre = [&] {
+            G_.Rendre({memoire, resultats, acc, afaire});
+            G_.Sauter(c - Valide_);
+        };
+        auto reprendre = [&] {
+            const TIARand::TPreparation q = G_.Preter();
+            acc = q.Accumulateur;
+            afaire = q.AFaire;
+        };
+        const uint32_t* const F = Mots_ + kMarge + 511;
+        bool arret = false;
+        while (p < fin) {
+            if (suivi && suivi->ArretDemande()) {
+                arret = true;
+                break;
+            }
+            const koz_tirages::TLecture l = koz_tirages::Lire([F, c](uint32_t k) { return F[-int32_t(c + k)]; }, e - c);
+            if (l.Mots == 0) [[unlikely]] {
+                if (e == 256) {
+                    // Past this pass: the next one is needed, whole.
+                    while (afaire != 0) etape();
+                    std::memcpy(Mots_ + kMarge, resultats, 256 * sizeof(uint32_t));
+                    e = 512;
+                } else {
+                    // A pair drawn again more than 250 times: one word at a
+                    // time from the generator, then read it afresh.
+                    rendre();
+                    auto mot = [g = &G_]() noexcept { return g->Next(); };
+                    anneau[p % TTireur::kTaille] = koz_tirages::DUnOctet(mot);
+                    ++p;
+                    Relire();
+                    c = C_;
+                    e = Fin_;
+                    reprendre();
+                }
+                continue;
+            }
+            anneau[p % TTireur::kTaille] = l.Tirage;
+            ++p;
+            c += l.Mots;
+            // About as many steps as words taken (3.2 a byte on average):
+            // the next pass is ready near the end of this one.
+            etape();
+            etape();
+            etape();
+            if (c > 256) {
+                // Into the next pass: the generator moves to it, and its
+                // words, read ahead, become the current ones.
+                rendre();
+                c -= 256;
+                Valide_ = c;
+                std::memcpy(Mots_ + kMarge + 256, Mots_ + kMarge, 256 * sizeof(uint32_t));
+                e = 256;
+                reprendre();
+            }
+        }
+        rendre();
+        Valide_ = C_ = c;
+        Fin_ = e;
+        produits = p;
+        return arret;
+    }
+
+private:
+    // From the generator as it stands: its current pass only.
+    void Relire() {
+        std::memcpy(Mots_ + kMarge + 256, &G_.Passe()[0], 256 * sizeof(uint32_t));
+        C_ = Valide_ = uint32_t(256 - G_.Restants());
+        Fin_ = 256;
+    }
+
+    static constexpr int kMarge = 8;
+    TIARand& G_;
+    uint32_t C_ = 0;       // the words taken in the current pass
+    uint32_t Valide_ = 0;  // of which the generator knows
+    uint32_t Fin_ = 256;   // words known: this pass's, or the next one's too
+    uint32_t Mots_[kMarge + 512] = {};
+};
+
 }  // namespace
+
+namespace koz_tirages {
+namespace {
+std::array<TTirage, kRecords> Tabuler() {
+    std::array<TTirage, kRecords> t{};
+    auto selon = [](uint8_t slot, std::initializer_list<uint32_t> mots) {
+        const uint32_t* m = mots.begin();
+        auto mot = [&m] { return *m++; };
+        return DuCodage(slot, mot);
+    };
+    for (uint32_t a = 0; a < 14; ++a)
+        for (uint32_t b = 0; b < 14; ++b) t[IndexRecord(0, a, b, 0)] = selon(0, {a, b});
+    for (uint32_t a = 0; a < 13; ++a)
+        for (uint32_t b = 0; b < 13; ++b) t[IndexRecord(1, a, b, 0)] = selon(1, {a, b});
+    for (uint32_t a = 0; a < 2; ++a)
+        for (uint32_t b = 0; b < 2; ++b) t[IndexRecord(2, a, b, 0)] = selon(2, {a, b});
+    for (uint32_t a = 0; a < 4; ++a)
+        for (uint32_t b = 0; b < 4; ++b)
+            for (uint32_t s = 0; s < 2; ++s)
+                if ((a >> 1) != (b >> 1)) t[IndexRecord(3, a, b, s)] = selon(3, {a, b, s});
+    for (uint32_t a = 0; a < 2; ++a) t[IndexRecord(4, a, 0, 0)] = selon(4, {a});
+    return t;
+}
+}  // namespace
+const std::array<TTirage, kRecords> Records = Tabuler();
+}  // namespace koz_tirages
 
 void TTireur::TReveil::Signaler() {
     // The counter is bumped only for a sleeper, which saves a locked add on
@@ -145,9 +312,8 @@ void TTireur::Relancer() {
     throw EKOZInterruption("Chiffrement interrompu");
 }
 
-template <class FMot>
-void TTireur::Produire(FMot& mot) {
-    // Kept in a register: the records' byte stores could otherwise alias it.
+template <class FFabricant>
+void TTireur::Produire(FFabricant& fabriquer) {
     uint64_t produits = Faits_;
     uint64_t consommes = 0;
     for (;;) {
@@ -176,28 +342,13 @@ void TTireur::Produire(FMot& mot) {
                 if (Quitter_.load(std::memory_order_seq_cst)) return;
             }
             const uint64_t fin = std::min(demandes, produits + kLot);
-            TTirage* const anneau = Anneau_.get();
-            // Whether a stop was seen: the records before it are published.
-            auto fabriquer = [&] {
-                for (; produits < fin; ++produits) {
-                    if (Suivi_ && Suivi_->ArretDemande()) return true;
-                    anneau[produits % kTaille] = koz_tirages::DUnOctet(mot);
-                }
-                return false;
-            };
             bool arret;
-            if constexpr (noexcept(mot())) {
-                // No handler around the loop where no word can fail: one
-                // makes the compiler keep the count where the handler can
-                // read it, and the loop runs 40% slower.
-                arret = fabriquer();
-            } else {
-                try {
-                    arret = fabriquer();
-                } catch (...) {
-                    Faits_ = produits;
-                    throw;
-                }
+            try {
+                // Counts the records made, also those before a failure.
+                arret = fabriquer(Anneau_.get(), produits, fin, Suivi_);
+            } catch (...) {
+                Faits_ = produits;
+                throw;
             }
             if (arret) {
                 Produits_.store(produits, std::memory_order_seq_cst);
@@ -216,10 +367,11 @@ void TTireur::Boucle() {
         // The source is chosen once: the generator's own Next is inlined.
         if (Source_) {
             auto mot = [s = Source_] { return s->Mot(); };
-            Produire(mot);
+            TFabricantMots<decltype(mot)> f{mot};
+            Produire(f);
         } else {
-            auto mot = [g = GlobalRand]() noexcept { return g->Next(); };
-            Produire(mot);
+            TLecteurAvance f(*GlobalRand);
+            Produire(f);
         }
     } catch (...) {
         // The records made before the failing one go to the caller first.

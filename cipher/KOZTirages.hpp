@@ -7,6 +7,7 @@
 // a TTirage, a record the grid applies later; and TTireur makes them ahead on
 // a thread of its own, while the caller's thread works the grid.
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +23,8 @@
 // cell at offset Decalages[k] (row difference << 4 | column difference, each
 // modulo 16). Only the first Longueur (2, 3 or 4) offsets count; the others
 // are 0, so the four can always be read.
-struct TTirage {
+// Eight bytes in all, so that a record is copied in one move.
+struct alignas(8) TTirage {
     uint8_t Decalages[4];
     uint8_t Longueur;
 };
@@ -98,6 +100,68 @@ inline TTirage DUnOctet(FMot& mot) {
     return DuCodage(uint8_t(mot() % 5), mot);
 }
 
+// Draws decoded from words known ahead. A draw keeps only its word modulo
+// its range, so the records of a byte are few: kRecords of them, tabulated
+// once from the decoders above, at the index IndexRecord gives.
+inline constexpr uint32_t kRecords = 14 * 14 + 13 * 13 + 2 * 2 + 4 * 4 * 2 + 2;
+
+// How slot s turns its draws into an index: u modulo A, v modulo B and x
+// modulo C (1 or 2), from Base. The remainders are taken by multiplication
+// (Lemire's: (K * w mod 2^64) * d / 2^64 with K = ceil(2^64 / d)), so that
+// one formula, with the divisors looked up, serves every slot.
+struct TModele {
+    uint64_t KA, KB;
+    uint32_t A, B, C, Base;
+};
+inline constexpr uint64_t Inverse(uint32_t d) { return ~uint64_t(0) / d + 1; }
+inline constexpr TModele kModeles[5] = {
+    {Inverse(14), Inverse(14), 14, 14, 1, 0},  // Croix: its two draws
+    {Inverse(13), Inverse(13), 13, 13, 1, 196},  // CroixDouble: its two draws
+    {Inverse(2), Inverse(2), 2, 2, 1, 365},  // Voisins: direction, side
+    {Inverse(4), Inverse(4), 4, 4, 2, 369},  // VoisinsDoubles: first, second kept, direction
+    {Inverse(2), Inverse(1), 2, 1, 1, 401},  // Suite: direction
+};
+inline uint32_t Reste(uint32_t w, uint64_t k, uint32_t d) {
+    return uint32_t((static_cast<unsigned __int128>(k * w) * d) >> 64);
+}
+// The record of slot s whose encoder drew u, v and x, in that order (v is
+// the second value VoisinsDoubles kept, x its direction; x is unused elsewhere).
+inline uint32_t IndexRecord(uint32_t s, uint32_t u, uint32_t v, uint32_t x) {
+    const TModele& m = kModeles[s];
+    return m.Base + (Reste(u, m.KA, m.A) * m.B + Reste(v, m.KB, m.B)) * m.C + (x & (m.C - 1));
+}
+extern const std::array<TTirage, kRecords> Records;
+
+// What Lire found: the draws of one byte and the words they took, or
+// Mots == 0 when the words known do not settle them.
+struct TLecture {
+    TTirage Tirage;
+    uint32_t Mots;
+};
+
+// The draws DUnOctet would make from the words w(0), w(1)..., of which the
+// first n are known. w(k) must be readable, whatever it holds, for every k
+// up to n + 1 and up to 7. No branch depends on the words (the slot looks
+// up the divisors of its draws), so that the position of the next byte's
+// first word is known after a multiplication and a few logical steps.
+template <class FMot>
+inline TLecture Lire(const FMot& w, uint32_t n) {
+    const uint32_t w1 = w(1), w2 = w(2);
+    const uint32_t s = w(0) % 5;
+    // VoisinsDoubles: its second draw is the first word after w1 whose pair
+    // (bit 1 of the value modulo 4) differs from w1's.
+    const uint32_t d = (((w2 ^ w1) >> 1) & 1) | ((w(3) ^ w1) & 2) | (((w(4) ^ w1) & 2) << 1) | (((w(5) ^ w1) & 2) << 2);
+    uint32_t q = 2 + uint32_t(__builtin_ctz(d | 16));
+    if (d == 0 && s == 3) [[unlikely]]
+        while (q < n && ((w(q) ^ w1) & 2) == 0) ++q;
+    // 3 words, 2 for Suite, q + 2 for VoisinsDoubles: in arithmetic, which
+    // the compiler keeps free of branches.
+    const uint32_t vd = 0u - ((0x08u >> s) & 1);
+    const uint32_t mots = 3 - ((0x10u >> s) & 1) + ((q - 1) & vd);
+    if (mots > n) return {{}, 0};
+    return {Records[IndexRecord(s, w1, (w(q) & vd) | (w2 & ~vd), w(q + 1))], mots};
+}
+
 }  // namespace koz_tirages
 
 // The draw thread. It makes the draws of the bytes it is asked for, in
@@ -107,7 +171,9 @@ inline TTirage DUnOctet(FMot& mot) {
 // bytes at a time and empties the ring before asking again leaves the shared
 // sequence, at every point it can see, where the one-thread loop would. Before
 // each byte it looks at the stop flag of suivi; once it is set, it makes no
-// more draws. REQUIRES: nothing else draws while it lives.
+// more draws. From the shared generator, it reads the words ahead where the
+// generator keeps them, and moves the generator past the words it took each
+// time it hands records over. REQUIRES: nothing else draws while it lives.
 class TTireur {
 public:
     explicit TTireur(const TSuivi* suivi);
@@ -162,8 +228,8 @@ private:
     };
 
     void Boucle();
-    template <class FMot>
-    void Produire(FMot& mot);
+    template <class FFabricant>
+    void Produire(FFabricant& fabriquer);
     // Takes the piece handed over, if nobody has, and does it; the draw
     // thread then tells the caller it is done.
     void Prendre(bool tireur);

@@ -1,5 +1,6 @@
 #include "random/IARand.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/Plateforme.hpp"
@@ -154,6 +155,31 @@ void TIARand::PasseSuivante() noexcept {
     std::memcpy(Memory, MemoireAvance, sizeof Memory);
     Accumulator = AccumulateurAvance;
     Anticiper();
+}
+
+const uint32_t* TIARand::PasseApres() {
+    // Nothing prepared (after Clear): the next pass starts from this state,
+    // as Generate would start it.
+    if (!Preparee) Anticiper();
+    while (AFaire != 0) EtapeAvance();
+    return ResultatsAvance;
+}
+
+void TIARand::Sauter(uint64_t k) {
+    while (k != 0) {
+        if (Remaining == 0) {
+            PasseSuivante();
+            Remaining = 256;
+        }
+        const uint32_t t = uint32_t(std::min<uint64_t>(k, uint64_t(Remaining)));
+        Remaining -= int32_t(t);
+        k -= t;
+    }
+}
+
+TIARand::TPreparation TIARand::Preter() {
+    if (!Preparee) Anticiper();
+    return Pret();
 }
 
 void TIARand::Reseed() {

@@ -46,6 +46,46 @@ public:
         return mot;
     }
 
+    // Looking ahead, for a reader that decodes words before it takes them.
+    // The words of this pass still to come, the next one first, are
+    // Passe()[Restants() - 1] down to Passe()[0]; then come those of
+    // PasseApres(), from [255] down. PasseApres finishes preparing that pass
+    // if need be: what Next hands out does not change.
+    const uint32_t* PasseApres();
+    const uint32_t* Passe() const { return Results; }
+    // As k calls of Next whose words are thrown away, except that the
+    // following pass is prepared only when it becomes the current one: its
+    // steps are left to Preter's borrower.
+    void Sauter(uint64_t k);
+
+    // The preparation of the following pass, lent to a caller that runs its
+    // steps alongside its own work, in locals the compiler can keep in
+    // registers. Between Preter and Rendre, the caller uses nothing else of
+    // the generator. Etape is one step of Next's, or nothing once the pass
+    // is prepared.
+    struct TPreparation {
+        uint32_t* Memoire;
+        uint32_t* Resultats;
+        uint32_t Accumulateur;
+        uint32_t AFaire;
+        void Etape() { Etape(Memoire, Resultats, Accumulateur, AFaire); }
+        // The same on the fields held apart, in a loop's own variables.
+        static void Etape(uint32_t* memoire, uint32_t* resultats, uint32_t& accumulateur, uint32_t& afaire) {
+            if (afaire == 0) return;
+            const uint32_t i = 256 - afaire--;
+            const uint32_t x = memoire[i];
+            const uint32_t y = memoire[x & 255] + accumulateur;
+            memoire[i] = y;
+            accumulateur = memoire[(y >> 8) & 255] + x;
+            resultats[i] = accumulateur;
+        }
+    };
+    TPreparation Preter();
+    void Rendre(const TPreparation& p) {
+        AccumulateurAvance = p.Accumulateur;
+        AFaire = p.AFaire;
+    }
+
     // Clear, gather, Init.
     void Reseed();
     // Adds the readings of the running system to the pool, through the platform layer.
@@ -67,13 +107,11 @@ private:
     // own: Results, Memory and Accumulator always hold what the plain
     // generator would hold. Preparee is false when nothing is prepared (after
     // Clear); AFaire counts the steps still to do. All zero once wiped.
+    TPreparation Pret() { return {MemoireAvance, ResultatsAvance, AccumulateurAvance, AFaire}; }
     void EtapeAvance() {
-        const uint32_t i = 256 - AFaire--;
-        const uint32_t x = MemoireAvance[i];
-        const uint32_t y = MemoireAvance[x & 255] + AccumulateurAvance;
-        MemoireAvance[i] = y;
-        AccumulateurAvance = MemoireAvance[(y >> 8) & 255] + x;
-        ResultatsAvance[i] = AccumulateurAvance;
+        TPreparation p = Pret();
+        p.Etape();
+        Rendre(p);
     }
     // Starts preparing the pass that follows the one now in Results.
     void Anticiper();

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "tests/support/PlateformeFautive.hpp"
 #include "random/IARand.hpp"
@@ -98,6 +99,56 @@ TEST(IARand, SeedingAgreesWithTheReferenceOnAPatternedPool) {
         for (int i = 255; i >= 0; --i) ASSERT_EQ(g.Next(), ref.r[i]) << "pass " << pass << " word " << i;
         ref.Generer();
     }
+}
+
+// Everything Next's caller can see of a generator.
+std::vector<uint32_t> Visible(const TIARand& g) {
+    std::vector<uint32_t> v;
+    for (int i = 0; i < 256; ++i) {
+        v.push_back(g.Resultat(i));
+        v.push_back(g.Memoire(i));
+    }
+    v.push_back(uint32_t(g.Restants()));
+    v.push_back(g.Accumulateur());
+    return v;
+}
+
+TEST(IARand, LookingAheadAndSkippingAgreeWithNext) {
+    // From a fresh seed and from a spent pass (Restants 0), skips of every
+    // size up to several passes, the look-ahead read before some of them.
+    for (int essai = 0; essai < 40; ++essai) {
+        TGenerateurVide a, b;
+        for (TIARand* g : {static_cast<TIARand*>(&a), static_cast<TIARand*>(&b)}) {
+            g->AddLong(uint32_t(essai));
+            g->Init();
+        }
+        if (essai % 2)
+            for (int i = 0; i < 256; ++i) a.Next(), b.Next();
+        for (uint64_t k : {uint64_t(0), uint64_t(1), uint64_t(essai), uint64_t(255), uint64_t(256), uint64_t(257),
+                           uint64_t(700 + 13 * essai)}) {
+            std::vector<uint32_t> apres;
+            if (k % 3 == 1) {
+                // What is ahead: the rest of this pass from the top down, then the next pass.
+                const int r = a.Restants();
+                for (int i = r - 1; i >= 0; --i) apres.push_back(a.Passe()[i]);
+                const uint32_t* suivante = a.PasseApres();
+                for (int i = 255; i >= 0; --i) apres.push_back(suivante[i]);
+            }
+            a.Sauter(k);
+            std::vector<uint32_t> pris;
+            for (uint64_t i = 0; i < k; ++i) pris.push_back(b.Next());
+            ASSERT_EQ(Visible(a), Visible(b)) << "skip of " << k << ", seed " << essai;
+            for (size_t i = 0; i < apres.size() && i < pris.size(); ++i)
+                ASSERT_EQ(apres[i], pris[i]) << "word " << i << " ahead, seed " << essai;
+        }
+        for (int i = 0; i < 600; ++i) ASSERT_EQ(a.Next(), b.Next());
+    }
+    // Cleared, nothing prepared: the look-ahead starts the next pass itself.
+    TGenerateurVide a, b;
+    EXPECT_EQ(a.PasseApres()[255], 0u);
+    a.Sauter(300);
+    for (int i = 0; i < 300; ++i) b.Next();
+    EXPECT_EQ(Visible(a), Visible(b));
 }
 
 TEST(IARand, PoolBytePositions) {
