@@ -8,6 +8,9 @@
 #include <deque>
 #include <initializer_list>
 
+#include <gtest/gtest.h>
+
+#include "cipher/KOZTirages.hpp"
 #include "random/KOZTools.hpp"
 
 class TTiragesScriptes : public TSourceMots {
@@ -48,3 +51,22 @@ public:
 private:
     TSourceMots* Precedente;
 };
+
+// Asks the draw thread for n records and hands each to chaque as it comes,
+// checking that none comes beyond those asked; stops at the first record
+// chaque refuses (returns false for).
+template <class F>
+void Recevoir(TTireur& tireur, size_t n, F&& chaque) {
+    tireur.Demander(n);
+    size_t pris = 0;
+    while (pris < n) {
+        const TTirage* r = nullptr;
+        const size_t k = tireur.Attendre(r);
+        ASSERT_GT(k, 0u);
+        ASSERT_LE(k, n - pris);
+        for (size_t j = 0; j < k; ++j)
+            if (!chaque(r[j])) return;
+        tireur.Rendre(k);
+        pris += k;
+    }
+}

@@ -312,28 +312,21 @@ TEST(Tireur, RecordsComeInOrderAndNothingIsDrawnBeyondTheAsked) {
     TTireur tireur(nullptr);
     size_t recus = 0;
     for (size_t lot : {size_t(1), size_t(999), size_t(5000)}) {
-        tireur.Demander(lot);
-        size_t pris = 0;
-        while (pris < lot) {
-            const TTirage* r = nullptr;
-            const size_t k = tireur.Attendre(r);
-            ASSERT_GT(k, 0u);
-            ASSERT_LE(k, lot - pris);
-            for (size_t j = 0; j < k; ++j, ++recus) {
-                if (recus % 2 == 0) {
-                    ASSERT_EQ(r[j].Longueur, 3) << recus;
-                    ASSERT_EQ(r[j].Decalages[1], 0x01);
-                    ASSERT_EQ(r[j].Decalages[2], 0x02);
-                } else {
-                    // 14 columns right, 3 rows down.
-                    ASSERT_EQ(r[j].Longueur, 2) << recus;
-                    ASSERT_EQ(r[j].Decalages[0], 0x0E);
-                    ASSERT_EQ(r[j].Decalages[1], 0x30);
-                }
+        ASSERT_NO_FATAL_FAILURE(Recevoir(tireur, lot, [&](const TTirage& r) {
+            if (recus % 2 == 0) {
+                EXPECT_EQ(r.Longueur, 3) << recus;
+                EXPECT_EQ(r.Decalages[1], 0x01);
+                EXPECT_EQ(r.Decalages[2], 0x02);
+            } else {
+                // 14 columns right, 3 rows down.
+                EXPECT_EQ(r.Longueur, 2) << recus;
+                EXPECT_EQ(r.Decalages[0], 0x0E);
+                EXPECT_EQ(r.Decalages[1], 0x30);
             }
-            tireur.Rendre(k);
-            pris += k;
-        }
+            ++recus;
+            return !::testing::Test::HasFailure();
+        }));
+        ASSERT_FALSE(HasFailure());
         // 2 words for a Suite, 3 for a Croix.
         EXPECT_EQ(t.Tirages, recus / 2 * 5 + (recus % 2) * 2);
     }

@@ -14,6 +14,7 @@
 #include "random/IARand.hpp"
 #include "tests/support/Fichiers.hpp"
 #include "tests/support/Grilles.hpp"
+#include "tests/support/Tirages.hpp"
 
 namespace {
 
@@ -100,17 +101,12 @@ TEST_F(SurLeGenerateur, DrawThreadOnTheGeneratorDrawsAndLeavesItAsOneWordAtATime
         // Lots that end anywhere in a pass, on its last word, or span many.
         for (size_t lot : {size_t(1), size_t(2), size_t(79), size_t(80), size_t(81), size_t(255), size_t(1000),
                            size_t(3 * TTireur::kTaille + 17), size_t(1), size_t(64 * 1024)}) {
-            tireur.Demander(lot);
-            size_t pris = 0;
-            while (pris < lot) {
-                const TTirage* r = nullptr;
-                const size_t k = tireur.Attendre(r);
-                ASSERT_GT(k, 0u);
-                for (size_t j = 0; j < k; ++j, ++recus)
-                    ASSERT_TRUE(Egaux(r[j], koz_tirages::DUnOctet(mot))) << "byte " << recus << ", seed " << graine;
-                tireur.Rendre(k);
-                pris += k;
-            }
+            ASSERT_NO_FATAL_FAILURE(Recevoir(tireur, lot, [&](const TTirage& t) {
+                EXPECT_TRUE(Egaux(t, koz_tirages::DUnOctet(mot))) << "byte " << recus << ", seed " << graine;
+                ++recus;
+                return !::testing::Test::HasFailure();
+            }));
+            ASSERT_FALSE(HasFailure());
             // The caller sees the generator where one thread would leave it.
             ASSERT_EQ(EtatGenerateur(*GlobalRand), EtatGenerateur(jumeau)) << "after " << recus << " bytes";
         }
