@@ -157,14 +157,6 @@ void TIARand::PasseSuivante() noexcept {
     Anticiper();
 }
 
-const uint32_t* TIARand::PasseApres() {
-    // Nothing prepared (after Clear): the next pass starts from this state,
-    // as Generate would start it.
-    if (!Preparee) Anticiper();
-    while (AFaire != 0) EtapeAvance();
-    return ResultatsAvance;
-}
-
 void TIARand::Sauter(uint64_t k) {
     while (k != 0) {
         if (Remaining == 0) {

@@ -48,10 +48,9 @@ public:
 
     // Looking ahead, for a reader that decodes words before it takes them.
     // The words of this pass still to come, the next one first, are
-    // Passe()[Restants() - 1] down to Passe()[0]; then come those of
-    // PasseApres(), from [255] down. PasseApres finishes preparing that pass
-    // if need be: what Next hands out does not change.
-    const uint32_t* PasseApres();
+    // Passe()[Restants() - 1] down to Passe()[0]; then come those of the
+    // following pass, from [255] down: Preter's Resultats, once prepared
+    // (AFaire 0). Preparing it ahead changes nothing Next hands out.
     const uint32_t* Passe() const { return Results; }
     // As k calls of Next whose words are thrown away, except that the
     // following pass is prepared only when it becomes the current one: its
@@ -62,7 +61,8 @@ public:
     // steps alongside its own work, in locals the compiler can keep in
     // registers. Between Preter and Rendre, the caller uses nothing else of
     // the generator. Etape is one step of Next's, or nothing once the pass
-    // is prepared.
+    // is prepared. Where nothing is prepared (after Clear), Preter starts
+    // the pass from the current state, as Next would at the end of this one.
     struct TPreparation {
         uint32_t* Memoire;
         uint32_t* Resultats;
