@@ -105,7 +105,9 @@ public:
                 arret = true;
                 break;
             }
-            const koz_tirages::TLecture l = koz_tirages::Lire([F, c](uint32_t k) { return F[-int32_t(c + k)]; }, e - c);
+            // Word k from here is M[-k]: constant offsets from one address.
+            const uint32_t* const M = F - c;
+            const koz_tirages::TLecture l = koz_tirages::Lire([M](uint32_t k) { return M[-ptrdiff_t(k)]; }, e - c);
             if (l.Mots == 0) [[unlikely]] {
                 if (e == 256) {
                     // Past this pass: the next one is needed, whole.
